@@ -1,0 +1,159 @@
+#include "app/MainForm.h"
+
+#include <algorithm>
+
+#include "app/before_image.h"
+#include "base/sjis_path.h"
+#include "forms/application.h"
+#include "forms/message_box.h"
+#include "palette/PreviewPaletteFrom.h"
+#include "plugins/Plug_inDlg.h"
+#include "plugins/settings_file.h"
+#include "plugins/spi_ctrl.h"
+#include "preview/PreviewForm.h"
+#include "resources/art_win.h"
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+constexpr char kCaption[] = "Morvane Ver.0.9";
+constexpr char kLoadHint[] = "画像を読み込みます";
+constexpr int kClientWidth = 631;
+constexpr int kClientHeight = 434;
+}  // namespace
+
+TfrmMain::TfrmMain() {
+  frmMain = this;
+  forms::FormParams p;
+  p.caption = kCaption;
+  p.border = forms::BorderStyle::Single;
+  p.maximize_box = false;
+  p.left = 230;
+  p.top = 105;
+  p.client_width = kClientWidth;
+  p.client_height = kClientHeight;
+  CreateForm(p);
+  icon_ = mv::MakeFormIcon(mv::FormIconKind::MainWindow, 32);
+  SetIcon(icon_.get());
+  BuildComponents();
+  BuildMenu();
+  OnClose = [this](forms::CloseAction& a) { FormClose(a); };
+  OnMouseMove = [this](forms::ShiftState s, int x, int y) { FormMouseMove(s, x, y); };
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+  // A close that never ran (a test tearing down) still releases everything.
+  if (PluginDlg || SpiCtrl || !BeforeImages.empty()) {
+    forms::CloseAction a = forms::CloseAction::Free;
+    FormClose(a);
+  }
+  if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::BuildComponents() {
+  imglstToolButton = std::make_unique<forms::ImageList>(mv::MakeToolButtonImageList());
+  imglstBits = std::make_unique<forms::ImageList>(mv::MakeBitDepthImageList());
+
+  ToolBar = std::make_unique<forms::ToolBar>(this, 0, 0, 631, 38, 37, 36, imglstToolButton->Handle());
+  btnLoad = ToolBar->AddButton(
+      0, kLoadHint, [this] { btnLoadClick(nullptr); },
+      [this](forms::ShiftState s, int x, int y) { btnLoadMouseMove(s, x, y); });
+
+  Bevel1 = std::make_unique<forms::Bevel>(this, -1, 38, 640, 2, forms::Bevel::Shape::TopLine);
+  Bevel2 = std::make_unique<forms::Bevel>(this, 0, 40, 217, 377);
+  Bevel3 = std::make_unique<forms::Bevel>(this, 224, 40, 409, 377);
+  const forms::FontSpec heading = forms::DefaultFont().Bold().WithHeight(16);
+  Label1 = std::make_unique<forms::Label>(this, 8, 45, "作業前の画像リスト", heading);
+  Label2 = std::make_unique<forms::Label>(this, 232, 45, "作業後の画像リスト", heading);
+
+  btnDel1 = std::make_unique<forms::Button>(this, 151, 41, 65, 24, "削除(&D)");
+  btnDel1->OnClick = [this] { btnDel1Click(nullptr); };
+  btnDel2 = std::make_unique<forms::Button>(this, 566, 41, 65, 24, "削除(&R)");
+
+  forms::ListBox::Options before;
+  before.owner_draw_variable = true;
+  before.extended_select = true;
+  lstBefore = std::make_unique<forms::ListBox>(this, 0, 64, 217, 351, before);
+  lstBefore->OnMeasureItem = [this](int i, int& h) { lstBeforeMeasureItem(i, h); };
+  lstBefore->OnDrawItem = [this](forms::DrawItemArgs& a) { lstBeforeDrawItem(a); };
+  lstBefore->OnMouseMove = [this](forms::ShiftState s, int x, int y) { lstBeforeMouseMove(s, x, y); };
+  lstBefore->OnDblClick = [this] { lstBeforeDblClick(); };
+  lstBefore->OnKeyDown = [this](WORD& k, forms::ShiftState s) { lstBeforeKeyDown(k, s); };
+  lstBefore->SetShowHint(true);
+
+  lstAfter = std::make_unique<forms::ListBox>(this, 224, 64, 409, 351, forms::ListBox::Options{});
+  StatusBar = std::make_unique<forms::StatusBar>(this, 0, 413, 631, 21);
+
+  dlgLoad = std::make_unique<forms::OpenDialog>();
+  dlgLoad->Title = "画像ファイルを開く";
+}
+
+void TfrmMain::BuildMenu() {
+  auto menu = std::make_unique<forms::MainMenu>();
+  HMENU file = menu->AddPopup("ファイル(&F)");
+  Menu_Load = menu->AddItem(file, "画像を読み込む(&O)", [this] { Menu_LoadClick(nullptr); },
+                            forms::Shortcut{'L', false, false, false, "L"});
+  menu->AddSeparator(file);
+  Menu_Exit = menu->AddItem(file, "Morvaneの終了(&X)", [this] { Menu_ExitClick(nullptr); },
+                            forms::Shortcut{VK_ESCAPE, false, false, false, "Esc"});
+  HMENU setting = menu->AddPopup("設定(&S)");
+  Menu_Plugin = menu->AddItem(setting, "Susieプラグインの設定(&P)", [this] { Menu_PluginClick(nullptr); });
+  SetMenu(std::move(menu));
+  // The menu bar takes room from the client area: give it back.
+  SetClientSize(kClientWidth, kClientHeight);
+}
+
+void TfrmMain::FormCreate() {
+  // Centred with an arithmetic shift: a window larger than the screen
+  // gets a negative position.
+  const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
+  SetPosition((sw - Width()) >> 1, (sh - Height()) >> 1);
+
+  const std::string exe = settings::ExecutablePath();
+  SettingsPath = settings::SettingsPathFor(exe);
+  const std::string dir = settings::ReadPluginDir(SettingsPath);
+  SpiCtrl = dir.empty() ? new QvSpiCtrl() : new QvSpiCtrl(dir);
+  PluginDlg = new TdlgPlugin();
+  LastFolder = mv::ExtractFileDir(exe);
+  btnDel1->SetEnabled(false);
+  btnDel2->SetEnabled(false);
+}
+
+void TfrmMain::FormClose(forms::CloseAction&) {
+  delete PluginDlg;
+  PluginDlg = nullptr;
+  delete SpiCtrl;
+  SpiCtrl = nullptr;
+  if (frmPreview) frmPreview->Close();
+  for (tag_BeforeImage* image : BeforeImages) delete image;
+  BeforeImages.clear();
+}
+
+void TfrmMain::FormMouseMove(forms::ShiftState, int, int) { StatusBar->SetSimpleText(""); }
+
+void TfrmMain::btnLoadMouseMove(forms::ShiftState, int, int) { StatusBar->SetSimpleText(kLoadHint); }
+
+void TfrmMain::Menu_LoadClick(void* sender) { btnLoadClick(sender); }
+
+void TfrmMain::Menu_PluginClick(void*) { PluginDlg->ShowModal(); }
+
+void TfrmMain::Menu_ExitClick(void*) {
+  if (frmPreview && frmPreview->State() == forms::WindowState::Maximized) {
+    frmPreview->SetState(forms::WindowState::Normal);
+    return;
+  }
+  Close();
+}
+
+int DepthIconFor(int bit_count) {
+  switch (bit_count) {
+    case 1: return 0;
+    case 4: return 1;
+    case 8: return 2;
+    case 16: return 3;
+    case 24: return 4;
+    case 32: return 5;
+    default: return 6;
+  }
+}

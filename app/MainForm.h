@@ -1,0 +1,72 @@
+// The main window: owner of the image store, the plug-in host and the
+// plug-in dialog; the load command, the source list and removal.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/before_image.h"
+#include "base/handles.h"
+#include "forms/controls.h"
+#include "forms/dialogs.h"
+#include "forms/form.h"
+#include "forms/graphics.h"
+#include "forms/image_list.h"
+
+class QvSpiCtrl;
+class TdlgPlugin;
+
+class TfrmMain : public forms::Form {
+ public:
+  TfrmMain();
+  ~TfrmMain() override;
+
+  // Components, as laid out on the window.
+  std::unique_ptr<forms::ImageList> imglstToolButton;
+  std::unique_ptr<forms::ImageList> imglstBits;
+  std::unique_ptr<forms::ToolBar> ToolBar;
+  int btnLoad = 0;  // the tool bar's first button
+  std::unique_ptr<forms::Bevel> Bevel1, Bevel2, Bevel3;
+  std::unique_ptr<forms::Label> Label1, Label2;
+  std::unique_ptr<forms::Button> btnDel1, btnDel2;
+  std::unique_ptr<forms::ListBox> lstBefore;
+  std::unique_ptr<forms::ListBox> lstAfter;
+  std::unique_ptr<forms::StatusBar> StatusBar;
+  std::unique_ptr<forms::OpenDialog> dlgLoad;
+  int Menu_Load = 0, Menu_Exit = 0, Menu_Plugin = 0;  // menu item ids
+
+  // Shared with the other windows.
+  std::string SettingsPath;
+  QvSpiCtrl* SpiCtrl = nullptr;
+  TdlgPlugin* PluginDlg = nullptr;
+  std::vector<tag_BeforeImage*> BeforeImages;
+  std::string LastFolder;
+
+  // Event handlers.
+  void FormCreate();
+  void FormClose(forms::CloseAction& action);
+  void FormMouseMove(forms::ShiftState shift, int x, int y);
+  void btnLoadMouseMove(forms::ShiftState shift, int x, int y);
+  void btnLoadClick(void* sender);
+  void Menu_LoadClick(void* sender);
+  void Menu_PluginClick(void* sender);
+  void Menu_ExitClick(void* sender);
+  void btnDel1Click(void* sender);
+  void lstBeforeMeasureItem(int index, int& height);
+  void lstBeforeDrawItem(forms::DrawItemArgs& item);
+  void lstBeforeMouseMove(forms::ShiftState shift, int x, int y);
+  void lstBeforeDblClick();
+  void lstBeforeKeyDown(WORD& key, forms::ShiftState shift);
+
+  void RemoveSelectedImages();
+
+ private:
+  void BuildComponents();
+  void BuildMenu();
+  void OpenCurrentInPreview();
+  void UpdateBeforeExtent();
+  mv::unique_hicon icon_;
+};
+
+extern TfrmMain* frmMain;

@@ -1,0 +1,41 @@
+// One loaded image. A Windows bitmap read by the program stays in its file,
+// mapped read-only; a plug-in's image is copied into a bitmap object.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "base/handles.h"
+#include "decode/bmp_layout.h"
+#include "forms/bitmap.h"
+
+struct tag_BeforeImage {
+  std::string FilePath;   // as the open dialog returned it
+  std::string FileName;   // the name without its folder
+  int FormatIndex = 1;    // 0: read natively; 1: decoded by a plug-in
+  std::unique_ptr<forms::Bitmap> Bitmap;  // plug-in images only
+  int DepthIcon = 0;      // index into the bit-depth icons
+  int BitCount = 0;
+  int Width = 0;
+  int Height = 0;         // with the header's sign: negative for top-down
+  mv::unique_view FileView;   // native bitmaps: the whole file, read-only
+  std::size_t FileSize = 0;   // bytes of FileView; nothing reads beyond
+  mv::unique_hpalette Palette;  // native bitmaps of 8 bits or fewer
+  mv::BmpLayout Layout;         // native bitmaps: what the file holds, checked
+
+  tag_BeforeImage() = default;
+  tag_BeforeImage(const tag_BeforeImage&) = delete;
+  tag_BeforeImage& operator=(const tag_BeforeImage&) = delete;
+  // Releases the bitmap, then the view, then the palette.
+  ~tag_BeforeImage() {
+    Bitmap.reset();
+    FileView.reset();
+    Palette.reset();
+  }
+
+  const unsigned char* View() const { return static_cast<const unsigned char*>(FileView.get()); }
+};
+
+// The bit-depth icon for a bit count: 1, 4, 8, 16, 24, 32 or "?".
+int DepthIconFor(int bit_count);

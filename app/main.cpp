@@ -1,0 +1,22 @@
+// Morvane's entry point: the application object, the three windows, the
+// message loop.
+#include <windows.h>
+
+#include "app/app_forms.h"
+#include "forms/application.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // A plug-in folder may hold files that are not libraries: no system
+  // error boxes for them.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  auto& application = forms::Application::Instance();
+  try {
+    application.Initialize();
+    app::CreateForms();
+    application.Run();
+  } catch (...) {
+    application.HandleException(std::current_exception());
+  }
+  app::DestroyForms();
+  return 0;
+}

@@ -1,0 +1,67 @@
+# The Windows program, its tests under Wine, the fixture plug-ins, the benchmark.
+set(MORVANE_WIN_LIBS comctl32 comdlg32 gdi32 user32 shell32 ole32 advapi32 kernel32)
+
+# Everything of the subsystems except the entry point and the portable files.
+file(GLOB MORVANE_WIN_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/base/*.cpp
+  ${PROJECT_SOURCE_DIR}/forms/*.cpp
+  ${PROJECT_SOURCE_DIR}/app/*.cpp
+  ${PROJECT_SOURCE_DIR}/plugins/*.cpp
+  ${PROJECT_SOURCE_DIR}/decode/*.cpp
+  ${PROJECT_SOURCE_DIR}/preview/*.cpp
+  ${PROJECT_SOURCE_DIR}/palette/*.cpp
+  ${PROJECT_SOURCE_DIR}/resources/*.cpp)
+list(REMOVE_ITEM MORVANE_WIN_SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp)
+get_target_property(MORVANE_PORTABLE_SOURCES morvane_portable SOURCES)
+foreach(src ${MORVANE_PORTABLE_SOURCES})
+  get_filename_component(abs ${src} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+  list(REMOVE_ITEM MORVANE_WIN_SOURCES ${abs})
+endforeach()
+
+add_library(morvane_win STATIC ${MORVANE_WIN_SOURCES})
+target_include_directories(morvane_win PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(morvane_win PUBLIC WINVER=0x0600 _WIN32_WINNT=0x0600 _WIN32_IE=0x0600
+                           NOMINMAX STRICT)
+target_link_libraries(morvane_win PUBLIC morvane_portable ${MORVANE_WIN_LIBS})
+target_compile_definitions(morvane_portable PUBLIC NOMINMAX)
+
+set(MORVANE_LINK_FLAGS -static -Wl,--large-address-aware)
+
+add_executable(Morvane WIN32 app/main.cpp resources/morvane.rc)
+target_link_libraries(Morvane PRIVATE morvane_win)
+target_link_options(Morvane PRIVATE ${MORVANE_LINK_FLAGS} -mwindows)
+set_target_properties(Morvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+include(${PROJECT_SOURCE_DIR}/spi/spi.cmake OPTIONAL)
+
+if(MORVANE_TESTS)
+  enable_testing()
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
+  # GoogleTest's own texts hold characters Shift-JIS has not (µ).
+  target_compile_options(gtest PRIVATE -fexec-charset=UTF-8)
+
+  set(MORVANE_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+  add_subdirectory(tests/fixtures)
+
+  # One executable per file; each runs whole under Wine (a process per test
+  # case would pay Wine's start-up hundreds of times).
+  file(GLOB MORVANE_WIN_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*_test.cpp)
+  file(GLOB MORVANE_WIN_TEST_HELPERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/support/*.cpp)
+  add_library(morvane_win_test_support STATIC ${MORVANE_WIN_TEST_HELPERS})
+  target_link_libraries(morvane_win_test_support PUBLIC morvane_win morvane_test_support gtest)
+  foreach(test_src ${MORVANE_WIN_TESTS})
+    get_filename_component(name ${test_src} NAME_WE)
+    add_executable(${name} ${test_src})
+    target_link_libraries(${name} PRIVATE morvane_win_test_support)
+    target_link_options(${name} PRIVATE ${MORVANE_LINK_FLAGS})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${MORVANE_TEST_DIR})
+    add_dependencies(${name} morvane_fixtures)
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${MORVANE_TEST_DIR})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  endforeach()
+endif()
+
+include(${PROJECT_SOURCE_DIR}/bench/bench.cmake OPTIONAL)

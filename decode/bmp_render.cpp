@@ -1,0 +1,131 @@
+#include "decode/bmp_render.h"
+
+#include <algorithm>
+#include <bit>
+#include <new>
+#include <vector>
+
+#include "decode/rle.h"
+
+namespace mv {
+namespace {
+
+constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
+
+struct Channel {
+  std::uint32_t mask = 0;
+  unsigned shift = 0, bits = 0;
+  explicit Channel(std::uint32_t m) : mask(m) {
+    if (m != 0) {
+      shift = static_cast<unsigned>(std::countr_zero(m));
+      bits = static_cast<unsigned>(std::popcount(m));
+    }
+  }
+  std::uint32_t operator()(std::uint32_t px) const {
+    return ScaleChannel((px & mask) >> shift, bits);
+  }
+};
+
+struct MaskDecoder {
+  Channel r, g, b, a;
+  explicit MaskDecoder(const BmpMasks& m) : r(m.red), g(m.green), b(m.blue), a(m.alpha) {}
+  std::uint32_t operator()(std::uint32_t px) const {
+    const std::uint32_t alpha = a.mask != 0 ? a(px) : 0xFFu;
+    return (alpha << 24) | (r(px) << 16) | (g(px) << 8) | b(px);
+  }
+};
+
+void IndexedRow(const std::uint8_t* src, unsigned bits, std::uint32_t width,
+                const std::uint32_t* palette, std::uint32_t* dst) {
+  const unsigned perByte = 8 / bits;
+  const unsigned low = (1u << bits) - 1;
+  for (std::uint32_t x = 0; x < width; ++x) {
+    const unsigned slot = x % perByte;  // pixels are packed from the high bits down
+    const unsigned idx = (src[x / perByte] >> (8 - bits * (slot + 1))) & low;
+    dst[x] = palette[idx];
+  }
+}
+
+}  // namespace
+
+std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits) {
+  if (bits == 0) return 0;
+  if (bits >= 8) return static_cast<std::uint8_t>(value >> (bits - 8));
+  unsigned out = 0, filled = 0;
+  while (filled < 8) {
+    out = (out << bits) | value;
+    filled += bits;
+  }
+  return static_cast<std::uint8_t>(out >> (filled - 8));
+}
+
+bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
+                std::uint32_t* out) {
+  if (!l.ok || data == nullptr || out == nullptr) return false;
+  const std::uint32_t width = static_cast<std::uint32_t>(l.width);
+  const std::uint32_t height = l.absHeight;
+  const std::size_t stride = static_cast<std::size_t>(l.stride);
+
+  std::uint32_t palette[256];
+  const ColorTable table = ReadColorTable(l, data, size);
+  for (int i = 0; i < 256; ++i) {
+    const RgbQuad& q = table.entries[i];
+    palette[i] = kOpaqueBlack | (std::uint32_t{q.red} << 16) | (std::uint32_t{q.green} << 8) |
+                 q.blue;
+  }
+
+  const std::uint8_t* pixels = nullptr;
+  std::uint32_t rows = 0;
+  std::vector<std::uint8_t> expanded;
+  if (l.isRle()) {
+    if (l.rleBytes > 0 && (l.pixelOffset >= size || l.rleBytes > size - l.pixelOffset))
+      return false;
+    try {
+      expanded.resize(stride * height);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    const std::uint8_t* stream = l.rleBytes > 0 ? data + l.pixelOffset : nullptr;
+    ExpandRle(stream, static_cast<std::size_t>(l.rleBytes), l.compression == kBiRle4, width,
+              height, stride, expanded.data());
+    pixels = expanded.data();
+    rows = height;
+  } else if (l.rowsPresent > 0) {
+    if (l.rowsPresent > height || l.pixelOffset >= size ||
+        std::uint64_t{l.rowsPresent} * l.stride > size - l.pixelOffset)
+      return false;
+    pixels = data + l.pixelOffset;
+    rows = l.rowsPresent;
+  }
+
+  std::fill(out, out + std::size_t{width} * height, kOpaqueBlack);
+  const MaskDecoder decode(l.masks);
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    const std::uint8_t* src = pixels + std::size_t{r} * stride;
+    std::uint32_t* dst = out + std::size_t{l.topDown ? r : height - 1 - r} * width;
+    switch (l.bitCount) {
+      case 1: case 2: case 4: case 8:
+        IndexedRow(src, l.bitCount, width, palette, dst);
+        break;
+      case 16:
+        for (std::uint32_t x = 0; x < width; ++x)
+          dst[x] = decode(std::uint32_t{src[2 * x]} | (std::uint32_t{src[2 * x + 1]} << 8));
+        break;
+      case 24:
+        for (std::uint32_t x = 0; x < width; ++x, src += 3)
+          dst[x] = kOpaqueBlack | (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[1]} << 8) |
+                   src[0];
+        break;
+      case 32:
+        for (std::uint32_t x = 0; x < width; ++x, src += 4)
+          dst[x] = decode(std::uint32_t{src[0]} | (std::uint32_t{src[1]} << 8) |
+                          (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[3]} << 24));
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace mv

@@ -1,0 +1,39 @@
+// Conversion of any bitmap that ParseBmpLayout accepted into 32-bit pixels,
+// for the formats GDI cannot draw straight from the file (short files, RLE
+// with damage, 2-bit, odd bit fields) and for checking the decoder.
+//
+// Output: width * absHeight pixels, rows top-down (row 0 is the top of the
+// picture whatever the file's row order). Each pixel is 0xAARRGGBB as a
+// uint32, i.e. bytes B, G, R, A in memory: the layout of a 32-bit BI_RGB DIB.
+// Alpha is 0xFF unless the file declares an alpha mask (bit fields), in which
+// case it is that channel scaled to 8 bits.
+//
+// Colours: indices go through the 256-entry table of ReadColorTable, so entries
+// the file lacks and indices past the table are black. Mask channels are
+// widened by repeating their bits (5 bits v -> v<<3 | v>>2) and narrowed by
+// dropping low bits. Rows the file does not hold are opaque black; pixels an
+// RLE stream does not reach are index 0 (the table's first colour).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decode/bmp_layout.h"
+
+namespace mv {
+
+// Number of uint32 the output of RenderBgra needs.
+inline std::uint64_t BgraPixelCount(const BmpLayout& l) {
+  return l.ok ? std::uint64_t(static_cast<std::uint32_t>(l.width)) * l.absHeight : 0;
+}
+
+// False when the layout is not ok, a pointer is null, the layout does not fit
+// `size` (it was made for other bytes), or RLE scratch memory is not to be had.
+// Reads nothing outside [data, data + size).
+bool RenderBgra(const BmpLayout& layout, const std::uint8_t* data, std::size_t size,
+                std::uint32_t* out);
+
+// Widens or narrows a mask channel value of `bits` bits (0..32) to 8 bits.
+std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits);
+
+}  // namespace mv

@@ -1,0 +1,161 @@
+// Turning one file into a decoded image: Windows bitmaps in place through
+// a read-only mapping, everything else through the first enabled plug-in
+// that accepts and decodes it.
+#include <windows.h>
+
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "app/before_image.h"
+#include "base/handles.h"
+#include "base/sjis_path.h"
+#include "decode/dib_check.h"
+#include "decode/image_palette.h"
+#include "plugins/spi_ctrl.h"
+
+namespace {
+
+// The formats the program reads itself.
+constexpr char kNativeFormats[][5] = {".BMP"};
+constexpr int kNativeFormatCount = 1;
+
+int NativeFormatIndex(const std::string& path) {
+  const std::string ext = mv::UpperAscii(mv::ExtractFileExt(path));
+  for (int i = 0; i < kNativeFormatCount; ++i)
+    if (ext.size() >= 4 && ext.compare(0, 4, kNativeFormats[i], 4) == 0) return i;
+  return kNativeFormatCount;
+}
+
+mv::unique_file OpenForReading(const std::string& path) {
+  return mv::unique_file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool FileSize64(HANDLE file, std::uint64_t& size) {
+  LARGE_INTEGER li;
+  if (!::GetFileSizeEx(file, &li) || li.QuadPart < 0) return false;
+  size = static_cast<std::uint64_t>(li.QuadPart);
+  return true;
+}
+
+bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
+  mv::unique_file file = OpenForReading(image.FilePath);
+  if (!file || file.get() == nullptr) return false;
+  char name[16];
+  std::snprintf(name, sizeof(name), "%d", host.MappingCounter++);
+  mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, name));
+  if (mapping && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    // The name belongs to another file's mapping (another run of the
+    // program): never read someone else's bytes; go unnamed.
+    mapping.reset(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  }
+  if (!mapping) return false;
+  std::uint64_t size = 0;
+  if (!FileSize64(file.get(), size) || size > SIZE_MAX) return false;
+  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  if (!view) return false;
+  const auto* bytes = static_cast<const std::uint8_t*>(view.get());
+  // The headers are checked against the file's real length before anything
+  // reads them; a file that cannot be shown safely is refused here.
+  mv::BmpLayout layout = mv::ParseBmpLayout(bytes, static_cast<std::size_t>(size));
+  if (!layout.ok) return false;
+  image.BitCount = layout.bitCount;
+  image.DepthIcon = DepthIconFor(image.BitCount);
+  image.Width = layout.width;
+  image.Height = layout.height;
+  image.Layout = layout;
+  image.FileSize = static_cast<std::size_t>(size);
+  image.FileView = std::move(view);
+  // The file and mapping handles close here; the view keeps the mapping.
+  if (image.BitCount <= 8) CreateImagePalette(image);
+  return true;
+}
+
+// One plug-in's attempt on a file, on a freshly opened and mapped file.
+enum class Attempt { Decoded, Declined, FileError };
+
+Attempt TryPlugin(QvSpiPlugin& plugin, tag_BeforeImage& image) {
+  mv::unique_file file = OpenForReading(image.FilePath);
+  if (!file || file.get() == nullptr) return Attempt::FileError;
+  const DWORD size = ::GetFileSize(file.get(), nullptr);
+  mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return Attempt::FileError;
+  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  if (!view) return Attempt::FileError;
+
+  if (plugin.IsSupported(image.FilePath.c_str(), reinterpret_cast<DWORD_PTR>(file.get())) == 0)
+    return Attempt::Declined;
+  HANDLE info_raw = nullptr, bits_raw = nullptr;
+  if (plugin.GetPicture(static_cast<LPCSTR>(view.get()), static_cast<long>(size), spi::kInputMemory, &info_raw,
+                        &bits_raw, &QvSpiCtrl::ProgressCallback, 0) != 0)
+    return Attempt::Declined;  // a failing plug-in hands over nothing
+  // From here both blocks are ours, whatever happens.
+  mv::unique_hglobal info_block(static_cast<HGLOBAL>(info_raw));
+  mv::unique_hglobal bits_block(static_cast<HGLOBAL>(bits_raw));
+  if (!info_block || !bits_block) return Attempt::Declined;
+
+  const SIZE_T info_size = ::GlobalSize(info_block.get());
+  const SIZE_T bits_size = ::GlobalSize(bits_block.get());
+  void* bits = ::GlobalLock(bits_block.get());
+  void* info = ::GlobalLock(info_block.get());
+  struct Unlock {
+    HGLOBAL a, b;
+    ~Unlock() {
+      ::GlobalUnlock(a);
+      ::GlobalUnlock(b);
+    }
+  } unlock{bits_block.get(), info_block.get()};
+  if (!bits || !info) return Attempt::Declined;
+  // The blocks must hold what their header claims before anything reads them.
+  const mv::DibCheck dib = mv::CheckPluginDib(static_cast<const std::uint8_t*>(info), info_size, bits_size);
+  if (!dib.ok) return Attempt::Declined;
+
+  try {
+    auto bitmap = std::make_unique<forms::Bitmap>();
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(info);
+    image.Width = header->biWidth;
+    image.Height = header->biHeight;
+    image.BitCount = header->biBitCount;
+    image.DepthIcon = DepthIconFor(image.BitCount);
+    bitmap->SetPixelFormat(forms::PixelFormatFor(image.BitCount));
+    bitmap->SetSize(header->biWidth, static_cast<int>(dib.absHeight));
+    if (image.BitCount <= 8) {
+      // Entries the block does not hold read as black.
+      std::vector<RGBQUAD> table(1u << image.BitCount, RGBQUAD{0, 0, 0, 0});
+      const auto* colors = static_cast<const RGBQUAD*>(static_cast<const void*>(
+          static_cast<const std::uint8_t*>(info) + dib.colorTableOffset));
+      for (std::uint32_t i = 0; i < dib.colorCount && i < table.size(); ++i) table[i] = colors[i];
+      ::SetDIBColorTable(bitmap->CanvasHandle(), 0, static_cast<UINT>(table.size()), table.data());
+    }
+    const int lines = ::SetDIBits(bitmap->CanvasHandle(), bitmap->Handle(), 0, dib.absHeight, bits,
+                                  static_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
+    if (lines == 0) return Attempt::Declined;
+    bitmap->ReleasePalette();
+    image.Bitmap = std::move(bitmap);
+  } catch (const std::bad_alloc&) {
+    return Attempt::Declined;  // no room for the picture
+  }
+  return Attempt::Decoded;
+}
+
+}  // namespace
+
+bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
+  image->FormatIndex = NativeFormatIndex(image->FilePath);
+  image->FileName = mv::ExtractFileName(image->FilePath);
+  if (image->FormatIndex == 0) return DecodeNative(*this, *image);
+  for (size_t i = 0; i < Plugins.size(); ++i) {
+    QvSpiPlugin& plugin = *Plugins[i];
+    if (plugin.Enabled == 0) continue;
+    switch (TryPlugin(plugin, *image)) {
+      case Attempt::Decoded:
+        return true;
+      case Attempt::FileError:
+        return false;
+      case Attempt::Declined:
+        break;
+    }
+  }
+  return false;
+}

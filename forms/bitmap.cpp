@@ -1,0 +1,189 @@
+#include "forms/bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace forms {
+
+namespace {
+int g_live = 0;
+
+BITMAPINFO* MakeInfo(std::vector<std::uint8_t>& storage, int width, int height, PixelFormat format,
+                     const std::array<RGBQUAD, 256>& table) {
+  storage.assign(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
+  auto* bi = reinterpret_cast<BITMAPINFO*>(storage.data());
+  bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi->bmiHeader.biWidth = width;
+  bi->bmiHeader.biHeight = height;
+  bi->bmiHeader.biPlanes = 1;
+  bi->bmiHeader.biBitCount = static_cast<WORD>(BitsOf(format));
+  bi->bmiHeader.biCompression = BI_RGB;
+  const int bits = BitsOf(format);
+  if (bits <= 8) {
+    std::copy_n(table.begin(), 1 << bits, bi->bmiColors);
+  } else if (bits == 16) {
+    // 5-6-5 bit fields.
+    bi->bmiHeader.biCompression = BI_BITFIELDS;
+    auto* masks = reinterpret_cast<DWORD*>(bi->bmiColors);
+    masks[0] = 0xF800;
+    masks[1] = 0x07E0;
+    masks[2] = 0x001F;
+  }
+  return bi;
+}
+}  // namespace
+
+int BitsOf(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::pf1bit: return 1;
+    case PixelFormat::pf4bit: return 4;
+    case PixelFormat::pf8bit: return 8;
+    case PixelFormat::pf16bit: return 16;
+    case PixelFormat::pf24bit: return 24;
+    case PixelFormat::pf32bit: return 32;
+  }
+  return 32;
+}
+
+PixelFormat PixelFormatFor(int bit_count) {
+  switch (bit_count) {
+    case 1: return PixelFormat::pf1bit;
+    case 4: return PixelFormat::pf4bit;
+    case 8: return PixelFormat::pf8bit;
+    case 16: return PixelFormat::pf16bit;
+    case 24: return PixelFormat::pf24bit;
+    default: return PixelFormat::pf32bit;
+  }
+}
+
+Bitmap::Bitmap() { ++g_live; }
+
+Bitmap::~Bitmap() {
+  Clear();
+  --g_live;
+}
+
+int Bitmap::LiveCount() { return g_live; }
+
+void Bitmap::Clear() {
+  palette_.reset();
+  if (dc_ && dc_old_) ::SelectObject(dc_.get(), dc_old_);
+  dc_old_ = nullptr;
+  section_.reset();
+  bits_ = nullptr;
+  width_ = height_ = 0;
+}
+
+int Bitmap::Stride() const { return ((width_ * BitsOf(format_) + 31) / 32) * 4; }
+
+void Bitmap::SyncTable() {
+  // The table may have been set on the canvas directly.
+  if (section_ && dc_ && BitsOf(format_) <= 8)
+    ::GetDIBColorTable(dc_.get(), 0, 1u << BitsOf(format_), table_.data());
+}
+
+void Bitmap::Recreate(int width, int height, PixelFormat format, bool keep_pixels) {
+  SyncTable();
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  mv::unique_hbitmap fresh;
+  std::uint8_t* fresh_bits = nullptr;
+  if (width > 0 && height > 0) {
+    std::vector<std::uint8_t> storage;
+    BITMAPINFO* bi = MakeInfo(storage, width, height, format, table_);
+    void* bits = nullptr;
+    fresh.reset(::CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!fresh) throw std::bad_alloc();
+    fresh_bits = static_cast<std::uint8_t*>(bits);
+    std::memset(fresh_bits, 0, static_cast<size_t>(((width * BitsOf(format) + 31) / 32) * 4) * height);
+  }
+  if (!dc_) dc_.reset(::CreateCompatibleDC(nullptr));
+  if (keep_pixels && section_ && fresh) {
+    // Let GDI convert the old pixels into the new format.
+    mv::unique_hdc src(::CreateCompatibleDC(nullptr));
+    mv::unique_hdc dst(::CreateCompatibleDC(nullptr));
+    if (dc_old_) {
+      ::SelectObject(dc_.get(), dc_old_);
+      dc_old_ = nullptr;
+    }
+    mv::SelectGuard s(src.get(), section_.get());
+    mv::SelectGuard d(dst.get(), fresh.get());
+    ::BitBlt(dst.get(), 0, 0, std::min(width, width_), std::min(height, height_), src.get(), 0, 0, SRCCOPY);
+  }
+  palette_.reset();
+  if (dc_old_) ::SelectObject(dc_.get(), dc_old_);
+  dc_old_ = nullptr;
+  section_ = std::move(fresh);
+  bits_ = fresh_bits;
+  width_ = section_ ? width : 0;
+  height_ = section_ ? height : 0;
+  format_ = format;
+  if (section_) dc_old_ = ::SelectObject(dc_.get(), section_.get());
+}
+
+void Bitmap::SetSize(int width, int height) {
+  if (width == width_ && height == height_ && section_) return;
+  Recreate(width, height, format_, true);
+}
+
+void Bitmap::SetPixelFormat(PixelFormat format) {
+  if (format == format_) return;
+  if (!section_) {
+    format_ = format;
+    return;
+  }
+  Recreate(width_, height_, format, true);
+}
+
+HDC Bitmap::CanvasHandle() {
+  if (!dc_) dc_.reset(::CreateCompatibleDC(nullptr));
+  return dc_.get();
+}
+
+void Bitmap::SetColorTable(const RGBQUAD* colors, int first, int count) {
+  first = std::clamp(first, 0, 256);
+  count = std::clamp(count, 0, 256 - first);
+  std::copy_n(colors, count, table_.begin() + first);
+  if (section_ && BitsOf(format_) <= 8) ::SetDIBColorTable(CanvasHandle(), static_cast<UINT>(first), static_cast<UINT>(count), colors);
+}
+
+int Bitmap::ColorTable(RGBQUAD* colors, int first, int count) {
+  if (!section_ || BitsOf(format_) > 8) return 0;
+  return static_cast<int>(::GetDIBColorTable(CanvasHandle(), static_cast<UINT>(first), static_cast<UINT>(count), colors));
+}
+
+HPALETTE Bitmap::Palette() {
+  if (palette_) return palette_.get();
+  const int bits = BitsOf(format_);
+  if (bits > 8 || !section_) return nullptr;
+  const int n = 1 << bits;
+  std::vector<RGBQUAD> colors(static_cast<size_t>(n));
+  ColorTable(colors.data(), 0, n);
+  std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + static_cast<size_t>(n) * sizeof(PALETTEENTRY));
+  auto* lp = reinterpret_cast<LOGPALETTE*>(storage.data());
+  lp->palVersion = 0x300;
+  lp->palNumEntries = static_cast<WORD>(n);
+  for (int i = 0; i < n; ++i)
+    lp->palPalEntry[i] = PALETTEENTRY{colors[static_cast<size_t>(i)].rgbRed, colors[static_cast<size_t>(i)].rgbGreen,
+                                      colors[static_cast<size_t>(i)].rgbBlue, 0};
+  palette_.reset(::CreatePalette(lp));
+  return palette_.get();
+}
+
+void Bitmap::ReleasePalette() { palette_.reset(); }
+
+void Bitmap::Assign(const Bitmap& other) {
+  if (&other == this) return;
+  const_cast<Bitmap&>(other).SyncTable();
+  table_ = other.table_;
+  Recreate(other.width_, other.height_, other.format_, false);
+  if (section_ && other.section_) {
+    const size_t bytes = static_cast<size_t>(Stride()) * static_cast<size_t>(height_);
+    std::memcpy(bits_, other.bits_, bytes);
+    if (BitsOf(format_) <= 8) ::SetDIBColorTable(CanvasHandle(), 0, 1u << BitsOf(format_), table_.data());
+  }
+}
+
+}  // namespace forms

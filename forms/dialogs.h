@@ -1,0 +1,45 @@
+// The common dialogs: the multi-select open dialog and the shell's folder
+// browser.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <stdexcept>
+
+namespace forms {
+
+// The open dialog could not be shown or could not open what was asked.
+class FileOpenError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class OpenDialog {
+ public:
+  std::string Title;
+  std::string InitialDir;
+  std::string FileName;
+  bool AllowMultiSelect = true;
+  bool HideReadOnly = true;
+  bool PathMustExist = true;
+  bool Resizable = true;
+
+  // Shows the dialog; false when the user cancels, FileOpenError when the
+  // dialog fails. Files then holds every
+  // chosen path, however many.
+  bool Execute(HWND owner);
+  std::vector<std::string> Files;
+
+  // Turns the dialog's result buffer into full paths: a single path, or a
+  // folder followed by names, each ended by a zero, the list by two.
+  static std::vector<std::string> SplitResult(const char* buffer, std::size_t size);
+};
+
+// The shell's folder browser over the whole desktop, file-system folders
+// only. False when the user cancels.
+bool SelectDirectory(HWND owner, const std::string& prompt, std::string& folder);
+
+}  // namespace forms

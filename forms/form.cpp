@@ -1,0 +1,263 @@
+#include "forms/form.h"
+
+#include <vector>
+
+#include "forms/application.h"
+#include "forms/controls.h"
+
+namespace forms {
+
+Form::Form() { Application::Instance().RegisterForm(this); }
+
+Form::~Form() {
+  Application::Instance().UnregisterForm(this);
+  DestroyHandle();
+}
+
+void Form::CreateForm(const FormParams& p) {
+  DWORD style = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | p.extra_style;
+  DWORD ex_style = WS_EX_CONTROLPARENT;
+  switch (p.border) {
+    case BorderStyle::Sizeable:
+      style |= WS_THICKFRAME;
+      break;
+    case BorderStyle::Single:
+      break;
+    case BorderStyle::Dialog:
+      ex_style |= WS_EX_DLGMODALFRAME;
+      break;
+  }
+  if (p.minimize_box && p.border != BorderStyle::Dialog) style |= WS_MINIMIZEBOX;
+  if (p.maximize_box && p.border != BorderStyle::Dialog) style |= WS_MAXIMIZEBOX;
+  if (p.stay_on_top) ex_style |= WS_EX_TOPMOST;
+  RECT r{0, 0, p.client_width, p.client_height};
+  ::AdjustWindowRectEx(&r, style, FALSE, ex_style);
+  CreateParams cp;
+  cp.ex_style = ex_style;
+  cp.text = p.caption;
+  cp.style = style;
+  cp.x = p.left;
+  cp.y = p.top;
+  cp.width = r.right - r.left;
+  cp.height = r.bottom - r.top;
+  cp.parent = p.owner;
+  CreateHandle(cp);
+}
+
+bool Form::Showing() const { return Handle() && ::IsWindowVisible(Handle()); }
+
+void Form::Show() {
+  if (Showing()) {
+    ::SetForegroundWindow(Handle());
+    return;
+  }
+  // The show event runs before the window appears, so that it can size and
+  // place the window first.
+  if (OnShow) OnShow();
+  int cmd = SW_SHOWNORMAL;
+  if (pending_state_ == WindowState::Maximized) cmd = SW_SHOWMAXIMIZED;
+  if (pending_state_ == WindowState::Minimized) cmd = SW_SHOWMINIMIZED;
+  ::ShowWindow(Handle(), cmd);
+  ::SetForegroundWindow(Handle());
+}
+
+void Form::Hide() {
+  if (!Showing()) return;
+  pending_state_ = State();
+  ::ShowWindow(Handle(), SW_HIDE);
+  if (OnHide) OnHide();
+}
+
+void Form::Close() {
+  CloseAction action =
+      Application::Instance().MainForm() == this ? CloseAction::Free : CloseAction::Hide;
+  if (in_modal_) action = CloseAction::Hide;
+  if (OnClose) OnClose(action);
+  switch (action) {
+    case CloseAction::None:
+      return;
+    case CloseAction::Hide:
+      if (in_modal_) {
+        if (modal_result_ == 0) modal_result_ = IDCANCEL;
+      } else {
+        Hide();
+      }
+      return;
+    case CloseAction::Free:
+      Hide();
+      if (Application::Instance().MainForm() == this) Application::Instance().Terminate();
+      return;
+  }
+}
+
+int Form::ShowModal() {
+  Application& app = Application::Instance();
+  // Every other window of the program is disabled while this one runs.
+  std::vector<HWND> disabled;
+  for (HWND h = ::GetTopWindow(nullptr); h; h = ::GetNextWindow(h, GW_HWNDNEXT)) {
+    DWORD pid = 0;
+    if (h != Handle() && ::GetWindowThreadProcessId(h, &pid) == ::GetCurrentThreadId() &&
+        ::IsWindowVisible(h) && ::IsWindowEnabled(h)) {
+      ::EnableWindow(h, FALSE);
+      disabled.push_back(h);
+    }
+  }
+  ++app.modal_level;
+  in_modal_ = true;
+  modal_result_ = 0;
+  Show();
+  MSG msg;
+  while (modal_result_ == 0 && !app.Terminated()) {
+    BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      ::PostQuitMessage(0);
+      break;
+    }
+    if (!app.PreTranslate(msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+  for (HWND h : disabled) ::EnableWindow(h, TRUE);
+  in_modal_ = false;
+  --app.modal_level;
+  Hide();
+  int result = modal_result_;
+  return result;
+}
+
+void Form::SetCaption(const std::string& caption) { ::SetWindowTextA(Handle(), caption.c_str()); }
+
+std::string Form::Caption() const {
+  int n = ::GetWindowTextLengthA(Handle());
+  std::vector<char> buf(static_cast<size_t>(n) + 1);
+  int got = ::GetWindowTextA(Handle(), buf.data(), n + 1);
+  return std::string(buf.data(), static_cast<size_t>(got > 0 ? got : 0));
+}
+
+void Form::SetIcon(HICON icon) {
+  icon_ = icon;
+  ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+WindowState Form::State() const {
+  if (!Showing()) return pending_state_;
+  if (::IsZoomed(Handle())) return WindowState::Maximized;
+  if (::IsIconic(Handle())) return WindowState::Minimized;
+  return WindowState::Normal;
+}
+
+void Form::SetState(WindowState state) {
+  pending_state_ = state;
+  if (!Showing()) return;
+  switch (state) {
+    case WindowState::Normal:
+      ::ShowWindow(Handle(), SW_RESTORE);
+      break;
+    case WindowState::Maximized:
+      ::ShowWindow(Handle(), SW_MAXIMIZE);
+      break;
+    case WindowState::Minimized:
+      ::ShowWindow(Handle(), SW_MINIMIZE);
+      break;
+  }
+}
+
+static RECT OuterRect(HWND h) {
+  RECT r{0, 0, 0, 0};
+  ::GetWindowRect(h, &r);
+  return r;
+}
+
+int Form::Left() const { return OuterRect(Handle()).left; }
+int Form::Top() const { return OuterRect(Handle()).top; }
+int Form::Width() const {
+  RECT r = OuterRect(Handle());
+  return r.right - r.left;
+}
+int Form::Height() const {
+  RECT r = OuterRect(Handle());
+  return r.bottom - r.top;
+}
+
+void Form::SetPosition(int left, int top) {
+  ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::SetClientSize(int width, int height) {
+  // Keep whatever the frame, menu bar and scroll bars take now.
+  RECT outer = OuterRect(Handle());
+  SIZE client = ClientSize();
+  int w = width + (outer.right - outer.left) - client.cx;
+  int h = height + (outer.bottom - outer.top) - client.cy;
+  ::SetWindowPos(Handle(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::SetMenu(std::unique_ptr<MainMenu> menu) {
+  menu_ = std::move(menu);
+  ::SetMenu(Handle(), menu_->Detach());
+}
+
+void Form::OnOwnMouseMove(ShiftState shift, int x, int y) {
+  if (OnMouseMove) OnMouseMove(shift, x, y);
+}
+
+void Form::OnOwnDblClick() {
+  if (OnDblClick) OnDblClick();
+}
+
+LRESULT Form::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_COMMAND:
+      if (lp == 0 && menu_ && menu_->Dispatch(LOWORD(wp))) return 0;
+      if (LOWORD(wp) == IDCANCEL && cancel_button_) {
+        cancel_button_->Click();
+        return 0;
+      }
+      break;
+    case DM_GETDEFID:
+      if (default_button_) return MAKELRESULT(default_button_->Id(), DC_HASDEFID);
+      break;
+    case WM_SIZE:
+      if (OnResize) OnResize();
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND f = ::GetFocus();
+        if (f && ::IsChild(Handle(), f)) last_focus_ = f;
+      } else if (!HIWORD(wp)) {
+        // Back to the control that last had the keyboard, if it still can
+        // take it; otherwise the form itself.
+        if (last_focus_ && ::IsWindow(last_focus_) && ::IsChild(Handle(), last_focus_) &&
+            ::IsWindowVisible(last_focus_) && ::IsWindowEnabled(last_focus_))
+          ::SetFocus(last_focus_);
+        else
+          ::SetFocus(Handle());
+      }
+      return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (OnKeyDown) {
+        WORD key = static_cast<WORD>(wp);
+        OnKeyDown(key, ShiftState::FromKeyboard());
+        if (key == 0) return 0;
+        wp = key;
+      }
+      break;
+    case WM_CHAR:
+      if (OnKeyPress) {
+        char ch = static_cast<char>(wp);
+        OnKeyPress(ch);
+        return 0;
+      }
+      break;
+  }
+  return Window::WndProc(msg, wp, lp);
+}
+
+}  // namespace forms
+

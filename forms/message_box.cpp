@@ -1,0 +1,29 @@
+#include "forms/message_box.h"
+
+#include <utility>
+
+namespace forms {
+
+namespace {
+MessageBoxHook& Hook() {
+  static MessageBoxHook hook;
+  return hook;
+}
+int g_open = 0;
+}  // namespace
+
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  MessageBoxRequest request{owner, text, caption, flags};
+  ++g_open;
+  struct Closer {
+    ~Closer() { --g_open; }
+  } closer;
+  if (Hook()) return Hook()(request);
+  return ::MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
+
+int OpenMessageBoxes() { return g_open; }
+
+}  // namespace forms

@@ -1,0 +1,30 @@
+// Every modal message box of the program goes through here, so that tests
+// can see and answer them; by default it is MessageBoxA.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace forms {
+
+struct MessageBoxRequest {
+  HWND owner = nullptr;
+  std::string text;
+  std::string caption;
+  UINT flags = MB_OK;
+};
+
+using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
+
+// Shows a modal message box (or hands it to the hook) and returns the button.
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+
+// Replaces the hook; an empty hook restores MessageBoxA. Returns the old one.
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// How many modal message boxes are up right now.
+int OpenMessageBoxes();
+
+}  // namespace forms

@@ -1,0 +1,111 @@
+// Base of every window the forms layer makes: binds the C++ object to its
+// HWND before the first message, reflects child notifications back to the
+// child's object, and hosts windowless (graphic) controls.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace forms {
+
+class GraphicControl;
+class WinControl;
+
+enum class MouseButton { Left, Right, Middle };
+
+// Shift state of a key or mouse event.
+struct ShiftState {
+  bool shift = false, ctrl = false, alt = false, left = false, right = false, middle = false;
+  static ShiftState FromKeyboard();
+  static ShiftState FromMouse(WPARAM wp);
+};
+
+using MouseMoveHandler = std::function<void(ShiftState, int x, int y)>;
+using MouseButtonHandler = std::function<void(MouseButton, ShiftState, int x, int y)>;
+using NotifyHandler = std::function<void()>;
+using KeyHandler = std::function<void(WORD& key, ShiftState)>;   // set key to 0 to consume
+using KeyPressHandler = std::function<void(char& ch)>;           // set ch to 0 to consume
+
+class Window {
+ public:
+  Window();
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND Handle() const { return hwnd_; }
+
+  // The object bound to a window made by this layer, or null.
+  static Window* FromHandle(HWND hwnd);
+
+  // Windowless controls painted and hit-tested by this window, bottom first.
+  void AddGraphic(GraphicControl* control);
+  void RemoveGraphic(GraphicControl* control);
+  const std::vector<GraphicControl*>& Graphics() const { return graphics_; }
+  // Where windowless controls are drawn from: the negative scroll offset.
+  virtual POINT ContentOrigin() const { return POINT{0, 0}; }
+
+  // Windowed children register here before their HWND exists, so that
+  // notifications sent during their creation (WM_MEASUREITEM) find them.
+  void RegisterChild(int id, WinControl* control);
+  void UnregisterChild(int id);
+  int NextChildId() { return next_child_id_++; }
+
+  void Invalidate(bool erase = false);
+  void Update();
+
+  // Client area size.
+  SIZE ClientSize() const;
+
+ protected:
+  struct CreateParams {
+    DWORD ex_style = 0;
+    const char* class_name = nullptr;  // null: this layer's own class
+    std::string text;
+    DWORD style = 0;
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    HWND parent = nullptr;
+    HMENU menu_or_id = nullptr;
+    UINT class_style = CS_DBLCLKS;
+    HBRUSH background = nullptr;
+  };
+  // Creates the window; for system classes (BUTTON, LISTBOX, ...) the
+  // window is subclassed so that its messages reach WndProc too.
+  bool CreateHandle(const CreateParams& params);
+  void DestroyHandle();
+
+  // Every message of the window. The default reflects child notifications,
+  // drives windowless controls and then calls DefaultProc.
+  virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
+
+  // Paints the windowless controls into dc (already clipped and origin set).
+  void PaintGraphics(HDC dc, const RECT& update);
+  // The topmost visible windowless control at a client point, or null.
+  GraphicControl* GraphicAt(POINT client) const;
+
+  // Hooks for mouse events over the bare window (not over a graphic control).
+  virtual void OnOwnMouseMove(ShiftState, int, int) {}
+  virtual void OnOwnDblClick() {}
+
+ private:
+  static LRESULT CALLBACK StaticWndProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT SafeWndProc(UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  bool Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  bool RouteMouse(UINT msg, WPARAM wp, LPARAM lp);
+  void Bind(HWND hwnd);
+
+  HWND hwnd_ = nullptr;
+  WNDPROC super_proc_ = nullptr;  // the system class's procedure when subclassed
+  std::vector<GraphicControl*> graphics_;
+  std::map<int, WinControl*> children_;
+  int next_child_id_ = 100;
+  GraphicControl* captured_ = nullptr;  // windowless control holding the mouse
+};
+
+}  // namespace forms

@@ -1,0 +1,62 @@
+// The Susie plug-in host: finds the "*.spi" libraries of the plug-in
+// folder, keeps the entry points of those it accepts, and unloads them.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/handles.h"
+#include "plugins/spi_interface.h"
+
+struct tag_BeforeImage;
+
+// One loaded plug-in.
+struct QvSpiPlugin {
+  DWORD ErrorCode = 0;        // last-error code when a library lacked a required entry
+  mv::unique_module Module;   // the loaded library; freed with the record
+  int Enabled = 1;            // 1: used for decoding; 0: switched off by the user
+  std::string FileName;       // file name as the directory search reported it
+  std::string Description;    // GetPluginInfo 1
+  std::string ExtFilter;      // GetPluginInfo 2
+
+  SpiGetPluginInfo GetPluginInfo = nullptr;
+  SpiIsSupported IsSupported = nullptr;
+  SpiGetPictureInfo GetPictureInfo = nullptr;
+  SpiGetPicture GetPicture = nullptr;
+  SpiGetPreview GetPreview = nullptr;
+  SpiGetArchiveInfo GetArchiveInfo = nullptr;
+  SpiGetFile GetFile = nullptr;
+  SpiConfigurationDlg ConfigurationDlg = nullptr;
+};
+
+class QvSpiCtrl {
+ public:
+  // Finds its folder itself: the Susie registry value, else the
+  // executable's folder.
+  QvSpiCtrl();
+  explicit QvSpiCtrl(const std::string& plugin_dir);
+  virtual ~QvSpiCtrl();
+  QvSpiCtrl(const QvSpiCtrl&) = delete;
+  QvSpiCtrl& operator=(const QvSpiCtrl&) = delete;
+
+  // Unloads every plug-in, then loads every acceptable one of PluginDir.
+  void LoadPlugins();
+  // Opens a plug-in's settings dialog; -1 when it has none.
+  int ShowPluginConfig(int index, HWND parent);
+  // Decodes one file into the record; true when it now holds an image.
+  bool DecodeImage(tag_BeforeImage* image);
+
+  // Handed to every GetPicture: never asks a plug-in to stop.
+  static int __stdcall ProgressCallback(int done, int total, long user_data);
+
+  std::vector<std::unique_ptr<QvSpiPlugin>> Plugins;
+  int MappingCounter = 0;
+  std::string PluginDir;
+
+ private:
+  void UnloadPlugins();
+  std::unique_ptr<QvSpiPlugin> LoadOne(const std::string& file_name);
+};

@@ -1,0 +1,150 @@
+// The plug-in host against the fixture plug-ins: which libraries it takes,
+// in which order, what it reads from them, and that it frees them.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "plugins/spi_ctrl.h"
+#include "tests/win/support/paths.h"
+
+namespace {
+
+std::string CopyFixtures(const std::string& scratch, const std::vector<std::string>& names) {
+  std::string dir = mvtest::MakeScratchDir(scratch);
+  for (const auto& n : names)
+    EXPECT_TRUE(::CopyFileA((mvtest::FixtureDir() + n).c_str(), (dir + n).c_str(), FALSE)) << n;
+  return dir;
+}
+
+// Plug-in file names in the order the directory search reports them.
+std::vector<std::string> SearchOrder(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = ::FindFirstFileA((dir + "*.spi").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(fd.cFileName);
+  while (::FindNextFileA(h, &fd));
+  ::FindClose(h);
+  return names;
+}
+
+std::vector<std::string> Listed(const QvSpiCtrl& host) {
+  std::vector<std::string> names;
+  for (const auto& p : host.Plugins) names.push_back(p->FileName);
+  return names;
+}
+
+const QvSpiPlugin* Find(const QvSpiCtrl& host, const std::string& name) {
+  for (const auto& p : host.Plugins)
+    if (p->FileName == name) return p.get();
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(SpiHost, TakesOnlyLibrariesWithIsSupportedAndGetPicture) {
+  const std::string dir = CopyFixtures("host_accept", {"mvt_good.spi", "mvt_noinfo.spi", "mvt_infoonly.spi",
+                                                       "not_a_dll.spi", "mvt_failpic.spi"});
+  QvSpiCtrl host(dir);
+  std::vector<std::string> expected;
+  for (const auto& n : SearchOrder(dir))
+    if (n != "mvt_infoonly.spi" && n != "not_a_dll.spi") expected.push_back(n);
+  EXPECT_EQ(Listed(host), expected);  // directory order, unsorted
+  EXPECT_EQ(host.PluginDir, dir);
+  EXPECT_EQ(host.MappingCounter, 0);
+
+  const QvSpiPlugin* good = Find(host, "mvt_good.spi");
+  ASSERT_NE(good, nullptr);
+  EXPECT_EQ(good->Description, "Morvane MVT fixture 1.0");
+  EXPECT_EQ(good->ExtFilter, "*.mvt");
+  EXPECT_EQ(good->Enabled, 1);
+  EXPECT_NE(good->ConfigurationDlg, nullptr);
+  EXPECT_NE(good->GetPictureInfo, nullptr);
+  EXPECT_EQ(good->GetArchiveInfo, nullptr);
+
+  const QvSpiPlugin* noinfo = Find(host, "mvt_noinfo.spi");
+  ASSERT_NE(noinfo, nullptr);
+  EXPECT_EQ(noinfo->GetPluginInfo, nullptr);
+  EXPECT_EQ(noinfo->Description, "");
+  EXPECT_EQ(noinfo->ExtFilter, "");
+
+  // A library that loaded but was not taken is not kept loaded either.
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_infoonly.spi").c_str()), nullptr);
+}
+
+TEST(SpiHost, EmptyOrMissingFolderGivesEmptyList) {
+  const std::string empty = mvtest::MakeScratchDir("host_empty");
+  mvtest::WriteFileBytes(empty + "readme.txt", "not a plug-in");
+  QvSpiCtrl a(empty);
+  EXPECT_TRUE(a.Plugins.empty());
+  QvSpiCtrl b(empty + "does_not_exist\\");
+  EXPECT_TRUE(b.Plugins.empty());
+}
+
+TEST(SpiHost, FolderWithTrailingBackslashStillLoads) {
+  // The default folder ends in a backslash: pattern and paths get a
+  // doubled one, which the system accepts.
+  const std::string dir = CopyFixtures("host_slash", {"mvt_good.spi"});
+  ASSERT_EQ(dir.back(), '\\');
+  QvSpiCtrl host(dir);
+  ASSERT_EQ(Listed(host), std::vector<std::string>{"mvt_good.spi"});
+  std::string no_slash = dir.substr(0, dir.size() - 1);
+  QvSpiCtrl host2(no_slash);
+  EXPECT_EQ(Listed(host2), std::vector<std::string>{"mvt_good.spi"});
+}
+
+TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
+  const std::string dir = CopyFixtures("host_reload", {"mvt_good.spi", "mvt_cfg5.spi"});
+  const std::string good = dir + "mvt_good.spi";
+  {
+    QvSpiCtrl host(dir);
+    host.Plugins[0]->Enabled = 0;
+    host.LoadPlugins();
+    host.LoadPlugins();
+    ASSERT_EQ(host.Plugins.size(), 2u);
+    for (const auto& p : host.Plugins) EXPECT_EQ(p->Enabled, 1);  // back to in use after a reload
+    HMODULE m = ::GetModuleHandleA(good.c_str());
+    ASSERT_NE(m, nullptr);
+    // One reference of ours more and one free brings it to exactly the
+    // host's single reference.
+    HMODULE again = ::LoadLibraryA(good.c_str());
+    EXPECT_EQ(again, m);
+    ::FreeLibrary(again);
+    EXPECT_NE(::GetModuleHandleA(good.c_str()), nullptr);
+  }
+  // The host held each library exactly once: after it, they are gone.
+  EXPECT_EQ(::GetModuleHandleA(good.c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_cfg5.spi").c_str()), nullptr);
+}
+
+TEST(SpiHost, ShowPluginConfigPassesResultAndParent) {
+  const std::string dir = CopyFixtures("host_config", {"mvt_good.spi", "mvt_failpic.spi", "mvt_cfg5.spi",
+                                                       "mvt_nocfg.spi"});
+  QvSpiCtrl host(dir);
+  HWND parent = ::GetDesktopWindow();
+  for (size_t i = 0; i < host.Plugins.size(); ++i) {
+    const std::string& n = host.Plugins[i]->FileName;
+    const int r = host.ShowPluginConfig(static_cast<int>(i), parent);
+    const int expected = n == "mvt_good.spi" ? 0 : n == "mvt_cfg5.spi" ? 5 : -1;  // nocfg: nothing to call
+    EXPECT_EQ(r, expected) << n;
+  }
+  EXPECT_EQ(host.ShowPluginConfig(99, parent), -1);
+}
+
+TEST(SpiHost, LongFolderNamesDoNotOverflow) {
+  // Far beyond the 256 bytes an old host would build paths in.
+  std::string dir = mvtest::MakeScratchDir("host_long");
+  std::string deep = dir + std::string(200, 'a') + "\\" + std::string(200, 'b');
+  QvSpiCtrl host(deep);
+  EXPECT_TRUE(host.Plugins.empty());
+  EXPECT_EQ(host.PluginDir, deep);
+}
+
+TEST(SpiHost, ProgressCallbackNeverStops) {
+  EXPECT_EQ(QvSpiCtrl::ProgressCallback(0, 100, 0), 0);
+  EXPECT_EQ(QvSpiCtrl::ProgressCallback(100, 100, 12345), 0);
+}

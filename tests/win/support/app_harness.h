@@ -1,0 +1,76 @@
+// Runs the program's real windows inside a test: the settings file and the
+// Susie registry key as a test wants them, the three forms made and torn
+// down, message boxes answered and recorded, messages pumped.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "forms/message_box.h"
+
+namespace mvtest {
+
+// Path of the settings file the program under test uses (beside the exe).
+std::string SettingsPath();
+void RemoveSettingsFile();
+void WriteSettingsFile(const std::string& contents);
+// The Susie viewer's registry value; Remove deletes the key.
+void SetSusieRegistryPath(const std::string& path);
+void RemoveSusieRegistryKey();
+
+// Pumps the program's messages (with its keyboard rules) for a while.
+void Pump(int milliseconds = 0);
+// Pumps until the predicate holds or the time runs out; true if it held.
+bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 3000);
+
+// Records every message box and answers it from a queue (default: IDOK /
+// IDYES / IDRETRY per the buttons... see Answer).
+class MessageBoxRecorder {
+ public:
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  // The next boxes get these answers, in order; after them IDOK or IDNO.
+  void Answer(std::vector<int> answers) { answers_ = std::move(answers); }
+  const std::vector<forms::MessageBoxRequest>& Boxes() const { return boxes_; }
+
+ private:
+  std::vector<forms::MessageBoxRequest> boxes_;
+  std::vector<int> answers_;
+  forms::MessageBoxHook previous_;
+};
+
+// A fixture that makes the program's forms with the settings a test chose.
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Makes the three forms (the main window's creation reads the settings).
+  void StartApp();
+  void StopApp();
+  MessageBoxRecorder boxes;
+  bool started_ = false;
+};
+
+// Closes the first top-level dialog (#32770) with this caption that
+// appears within the timeout, from another thread, by pressing Cancel;
+// returns at once. Join() reports whether it was seen.
+class DialogCanceller {
+ public:
+  explicit DialogCanceller(const std::string& caption, int timeout_ms = 5000);
+  ~DialogCanceller();
+  bool Join();
+
+ private:
+  HANDLE thread_ = nullptr;
+  std::string caption_;
+  int timeout_ms_;
+  volatile LONG seen_ = 0;
+  static DWORD WINAPI Run(void* self);
+};
+
+}  // namespace mvtest

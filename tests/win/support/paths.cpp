@@ -1,0 +1,62 @@
+#include "tests/win/support/paths.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace mvtest {
+
+std::string ExeDir() {
+  std::vector<char> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n < buf.size()) {
+      std::string path(buf.data(), n);
+      return path.substr(0, path.find_last_of('\\') + 1);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string FixtureDir() { return ExeDir() + "fixtures\\"; }
+
+static void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = ::FindFirstFileA((dir + "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = dir + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(full + "\\");
+      } else {
+        ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(full.c_str());
+      }
+    } while (::FindNextFileA(h, &fd));
+    ::FindClose(h);
+  }
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+std::string MakeScratchDir(const std::string& name) {
+  std::string root = ExeDir() + "scratch\\";
+  ::CreateDirectoryA(root.c_str(), nullptr);
+  std::string dir = root + name + "\\";
+  RemoveTree(dir);
+  if (!::CreateDirectoryA(dir.c_str(), nullptr)) throw std::runtime_error("cannot create " + dir);
+  return dir;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + path);
+  DWORD written = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(h);
+  if (written != bytes.size()) throw std::runtime_error("short write " + path);
+}
+
+}  // namespace mvtest

@@ -1,0 +1,17 @@
+// Where a Wine test finds its fixtures: beside the test executable.
+#pragma once
+
+#include <string>
+
+namespace mvtest {
+
+// Folder of the running test executable, with a trailing backslash.
+std::string ExeDir();
+// ExeDir() + "fixtures\\": the fixture plug-ins built with the tests.
+std::string FixtureDir();
+// A fresh, empty scratch folder under the test folder (trailing backslash).
+std::string MakeScratchDir(const std::string& name);
+// Writes bytes to a file, replacing it.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace mvtest

@@ -1,0 +1,13 @@
+// Entry point of every Wine test executable: common controls, then GoogleTest.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
