@@ -12,7 +12,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in cmake make g++ clang g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
-         wine wine32:i386 xvfb xauth x11-utils locales fonts-ipafont-gothic googletest libclang-rt-14-dev; do
+         wine wine32:i386 xvfb xauth x11-utils locales fonts-ipafont-gothic googletest libclang-rt-14-dev libpng-dev; do
   have "$p" || need+=("$p")
 done
 
