@@ -128,8 +128,16 @@ Attempt TryPlugin(QvSpiPlugin& plugin, tag_BeforeImage& image) {
       for (std::uint32_t i = 0; i < dib.colorCount && i < table.size(); ++i) table[i] = colors[i];
       ::SetDIBColorTable(bitmap->CanvasHandle(), 0, static_cast<UINT>(table.size()), table.data());
     }
+    // GDI reads as much as the header implies: hand it a private copy of
+    // the checked part of the block, with the counts it was checked for.
+    std::vector<std::uint8_t> header_copy(static_cast<const std::uint8_t*>(info),
+                                          static_cast<const std::uint8_t*>(info) + dib.colorTableOffset +
+                                              dib.colorCount * sizeof(RGBQUAD));
+    auto* checked = reinterpret_cast<BITMAPINFOHEADER*>(header_copy.data());
+    checked->biClrUsed = image.BitCount <= 8 ? dib.colorCount : 0;
+    checked->biSizeImage = static_cast<DWORD>(dib.bytesNeeded);
     const int lines = ::SetDIBits(bitmap->CanvasHandle(), bitmap->Handle(), 0, dib.absHeight, bits,
-                                  static_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
+                                  reinterpret_cast<const BITMAPINFO*>(header_copy.data()), DIB_RGB_COLORS);
     if (lines == 0) return Attempt::Declined;
     bitmap->ReleasePalette();
     image.Bitmap = std::move(bitmap);

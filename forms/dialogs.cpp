@@ -64,7 +64,13 @@ std::vector<std::string> OpenDialog::SplitResult(const char* buffer, std::size_t
   return files;
 }
 
+std::function<bool(OpenDialog&)>& OpenDialog::ExecuteOverride() {
+  static std::function<bool(OpenDialog&)> override_;
+  return override_;
+}
+
 bool OpenDialog::Execute(HWND owner) {
+  if (ExecuteOverride()) return ExecuteOverride()(*this);
   OpenState state;
   state.buffer.assign(std::max<size_t>(65536, FileName.size() + 2), '\0');
   std::memcpy(state.buffer.data(), FileName.data(), FileName.size());

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ class OpenDialog {
   // Turns the dialog's result buffer into full paths: a single path, or a
   // folder followed by names, each ended by a zero, the list by two.
   static std::vector<std::string> SplitResult(const char* buffer, std::size_t size);
+
+  // Stands in for the system dialog when set (tests of failures the real
+  // dialog cannot be made to produce).
+  static std::function<bool(OpenDialog&)>& ExecuteOverride();
 };
 
 // The shell's folder browser over the whole desktop, file-system folders

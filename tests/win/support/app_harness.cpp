@@ -1,5 +1,7 @@
 #include "tests/win/support/app_harness.h"
 
+#include <commctrl.h>
+
 #include "app/app_forms.h"
 #include "app/MainForm.h"
 #include "forms/application.h"
@@ -120,6 +122,79 @@ DWORD WINAPI DialogCanceller::Run(void* p) {
     ::Sleep(20);
   }
   return 0;
+}
+
+DialogDriver::DialogDriver(const std::string& caption, std::function<void(HWND)> action, int timeout_ms)
+    : caption_(caption), action_(std::move(action)), timeout_ms_(timeout_ms) {
+  thread_ = ::CreateThread(nullptr, 0, &DialogDriver::Run, this, 0, nullptr);
+}
+
+DialogDriver::~DialogDriver() { Join(); }
+
+bool DialogDriver::Join() {
+  if (thread_) {
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return seen_ != 0;
+}
+
+DWORD WINAPI DialogDriver::Run(void* p) {
+  auto* self = static_cast<DialogDriver*>(p);
+  const DWORD end = ::GetTickCount() + static_cast<DWORD>(self->timeout_ms_);
+  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    HWND dlg = ::FindWindowA("#32770", self->caption_.c_str());
+    if (dlg && ::IsWindowVisible(dlg)) {
+      ::InterlockedExchange(&self->seen_, 1);
+      ::Sleep(100);  // let the dialog finish filling itself
+      self->action_(dlg);
+      return 0;
+    }
+    ::Sleep(20);
+  }
+  return 0;
+}
+
+namespace {
+constexpr int kFileNameCombo = 0x47C;  // cmb13
+constexpr int kFileNameEdit = 0x480;   // edt1
+
+struct FindClass {
+  const char* name;
+  HWND found;
+};
+BOOL CALLBACK FindChildByClass(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<FindClass*>(lp);
+  char cls[64] = {};
+  ::GetClassNameA(hwnd, cls, sizeof(cls));
+  if (lstrcmpiA(cls, f->name) == 0) {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+void TypeFileNamesAndOpen(HWND dialog, const std::string& names) {
+  HWND target = ::GetDlgItem(dialog, kFileNameCombo);
+  if (!target) target = ::GetDlgItem(dialog, kFileNameEdit);
+  ::SendMessageA(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
+  ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+}
+
+void SelectAllAndOpen(HWND dialog) {
+  FindClass f{"SysListView32", nullptr};
+  ::EnumChildWindows(dialog, &FindChildByClass, reinterpret_cast<LPARAM>(&f));
+  if (f.found) {
+    ::SetFocus(f.found);
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    ::SendMessageA(f.found, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    ::Sleep(300);
+  }
+  ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
 }
 
 }  // namespace mvtest

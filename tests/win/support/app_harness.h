@@ -73,4 +73,27 @@ class DialogCanceller {
   static DWORD WINAPI Run(void* self);
 };
 
+// Runs an action on the first visible top-level dialog (#32770) with this
+// caption, from another thread, while the main thread sits in the dialog's
+// modal loop. Join() reports whether the dialog was seen.
+class DialogDriver {
+ public:
+  DialogDriver(const std::string& caption, std::function<void(HWND)> action, int timeout_ms = 8000);
+  ~DialogDriver();
+  bool Join();
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  HANDLE thread_ = nullptr;
+  std::string caption_;
+  std::function<void(HWND)> action_;
+  int timeout_ms_;
+  volatile LONG seen_ = 0;
+};
+
+// Types file names into an open dialog and presses its Open button.
+void TypeFileNamesAndOpen(HWND dialog, const std::string& names);
+// Selects every file the open dialog lists and presses its Open button.
+void SelectAllAndOpen(HWND dialog);
+
 }  // namespace mvtest

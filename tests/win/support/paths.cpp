@@ -44,10 +44,16 @@ static void RemoveTree(const std::string& dir) {
 std::string MakeScratchDir(const std::string& name) {
   std::string root = ExeDir() + "scratch\\";
   ::CreateDirectoryA(root.c_str(), nullptr);
-  std::string dir = root + name + "\\";
-  RemoveTree(dir);
-  if (!::CreateDirectoryA(dir.c_str(), nullptr)) throw std::runtime_error("cannot create " + dir);
-  return dir;
+  // A folder still held open (a file dialog watching it) cannot go: then a
+  // fresh sibling serves.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string dir = root + name;
+    if (attempt) dir += "_" + std::to_string(attempt);
+    dir += "\\";
+    RemoveTree(dir);
+    if (::CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+  }
+  throw std::runtime_error("cannot create a scratch folder for " + name);
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

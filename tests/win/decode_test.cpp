@@ -1,0 +1,753 @@
+// Decoding real files written to a scratch folder: Windows bitmaps read in
+// place through a named read-only mapping, everything else through the
+// fixture plug-ins. Every check goes through QvSpiCtrl::DecodeImage and the
+// real kernel32/gdi32 calls under Wine.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/before_image.h"
+#include "forms/bitmap.h"
+#include "plugins/spi_ctrl.h"
+#include "tests/fixtures/fixture_stats.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
+#include "tests/win/support/paths.h"
+
+namespace {
+
+using mv::test::BmpSpec;
+using mv::test::BuildBmp;
+using mv::test::FixtureCounters;
+using Record = std::unique_ptr<tag_BeforeImage>;
+
+Record Decode(QvSpiCtrl& host, const std::string& path, bool* ok) {
+  auto rec = std::make_unique<tag_BeforeImage>();
+  rec->FilePath = path;
+  *ok = host.DecodeImage(rec.get());
+  return rec;
+}
+
+bool HoldsNothing(const tag_BeforeImage& r) { return !r.FileView && !r.Bitmap && !r.Palette; }
+
+std::string Bytes(const void* p, std::size_t n) { return std::string(static_cast<const char*>(p), n); }
+
+// Every entry of a logical palette; GetObject on a palette answers its entry count.
+std::vector<PALETTEENTRY> Entries(HPALETTE pal) {
+  WORD count = 0;
+  if (::GetObjectA(pal, sizeof count, &count) != sizeof count) return {};
+  std::vector<PALETTEENTRY> out(count);
+  if (count && ::GetPaletteEntries(pal, 0, count, out.data()) != count) return {};
+  return out;
+}
+
+bool SameColor(const PALETTEENTRY& e, std::uint32_t rgb) {
+  return e.peRed == ((rgb >> 16) & 0xFF) && e.peGreen == ((rgb >> 8) & 0xFF) && e.peBlue == (rgb & 0xFF);
+}
+
+COLORREF Ref(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+std::vector<std::uint32_t> DistinctColors(int n) {
+  std::vector<std::uint32_t> c;
+  for (int i = 0; i < n; ++i) c.push_back(static_cast<std::uint32_t>(0x103050 + i * 0x0A0301) & 0xFFFFFF);
+  return c;
+}
+
+// A folder holding only the named fixture plug-ins (the fixture folder also
+// holds plug-ins that crash on purpose).
+std::string PluginFolder(const std::string& scratch, const std::vector<std::string>& names) {
+  const std::string dir = mvtest::MakeScratchDir(scratch);
+  for (const auto& n : names)
+    EXPECT_TRUE(::CopyFileA((mvtest::FixtureDir() + n).c_str(), (dir + n).c_str(), FALSE)) << n;
+  return dir;
+}
+
+QvSpiPlugin* Find(QvSpiCtrl& host, const std::string& name) {
+  for (auto& p : host.Plugins)
+    if (p->FileName == name) return p.get();
+  return nullptr;
+}
+
+// Puts the named plug-ins first, in this order, whatever the folder order was.
+void Reorder(QvSpiCtrl& host, const std::vector<std::string>& first) {
+  std::vector<std::unique_ptr<QvSpiPlugin>> out;
+  for (const auto& n : first)
+    for (auto& p : host.Plugins)
+      if (p && p->FileName == n) out.push_back(std::move(p));
+  for (auto& p : host.Plugins)
+    if (p) out.push_back(std::move(p));
+  host.Plugins = std::move(out);
+  ASSERT_EQ(host.Plugins.size() >= first.size(), true);
+  for (size_t i = 0; i < first.size(); ++i) ASSERT_EQ(host.Plugins[i]->FileName, first[i]);
+}
+
+FixtureCounters* Stats(const QvSpiPlugin& p) {
+  using Fn = FixtureCounters*(__stdcall*)();
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(p.Module.get(), "FixtureStats")));
+  return fn ? fn() : nullptr;
+}
+
+std::string Mvt(std::int32_t w, std::int32_t h, std::uint16_t bits, const std::vector<std::uint32_t>& pal,
+                const std::vector<std::uint32_t>& topFirst) {
+  const std::int32_t rows = h < 0 ? -h : h;
+  std::string px = mv::test::PackMvtRows(w, rows, bits, topFirst);
+  // A negative height asks for top-down output; the file rows stay bottom-up.
+  return mv::test::BuildMvt(w, h, bits, pal, px);
+}
+
+// Handle owners of every kind decoding uses, and the bitmap objects.
+struct Counts {
+  int view, palette, file, kernel, global, bitmaps;
+  static Counts Now() {
+    return {mv::HandleCount<mv::ViewTraits>::live,   mv::HandleCount<mv::GdiTraits<HPALETTE>>::live,
+            mv::HandleCount<mv::FileTraits>::live,   mv::HandleCount<mv::KernelHandleTraits>::live,
+            mv::HandleCount<mv::GlobalTraits>::live, forms::Bitmap::LiveCount()};
+  }
+  bool operator==(const Counts&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Counts& c) {
+  return os << "view " << c.view << " palette " << c.palette << " file " << c.file << " kernel " << c.kernel
+            << " global " << c.global << " bitmaps " << c.bitmaps;
+}
+
+}  // namespace
+
+// --- which decoder a name chooses ---------------------------------------
+
+TEST(DecodeChoice, ExtensionPicksNativeOrPlugins) {
+  const std::string dir = mvtest::MakeScratchDir("decode_ext");
+  const std::string bmp = BuildBmp(BmpSpec{});
+  QvSpiCtrl none(mvtest::MakeScratchDir("decode_ext_noplugins"));
+  ASSERT_TRUE(none.Plugins.empty());
+
+  for (const char* name : {"a.bmp", "b.BmP", "c.bmpx", "d.BMP"}) {
+    mvtest::WriteFileBytes(dir + name, bmp);
+    bool ok = false;
+    Record r = Decode(none, dir + name, &ok);
+    EXPECT_TRUE(ok) << name;
+    EXPECT_EQ(r->FormatIndex, 0) << name;
+    EXPECT_EQ(r->FileName, name);
+    EXPECT_TRUE(r->FileView) << name;
+  }
+  // Bitmap bytes under other names still go to the plug-ins, of which there are none.
+  CreateDirectoryA((dir + "sub.bmp").c_str(), nullptr);
+  for (const char* name : {"e.dib", "f.bm", "g", "sub.bmp\\h", "i.bm_"}) {
+    mvtest::WriteFileBytes(dir + name, bmp);
+    bool ok = true;
+    Record r = Decode(none, dir + name, &ok);
+    EXPECT_FALSE(ok) << name;
+    EXPECT_EQ(r->FormatIndex, 1) << name;
+    EXPECT_TRUE(HoldsNothing(*r)) << name;
+  }
+  EXPECT_EQ(none.MappingCounter, 4);  // one name per native decode only
+
+  // With a plug-in, an MVT file under those names decodes through it.
+  QvSpiCtrl host(PluginFolder("decode_ext_plugins", {"mvt_good.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 1u);
+  const std::string mvt = Mvt(2, 1, 24, {}, {0xFF0000, 0x00FF00});
+  for (const char* name : {"j.dib", "k.bm", "l", "sub.bmp\\m"}) {
+    mvtest::WriteFileBytes(dir + name, mvt);
+    bool ok = false;
+    Record r = Decode(host, dir + name, &ok);
+    EXPECT_TRUE(ok) << name;
+    EXPECT_EQ(r->FormatIndex, 1) << name;
+    EXPECT_TRUE(r->Bitmap) << name;
+    EXPECT_FALSE(r->FileView) << name;
+  }
+}
+
+TEST(DecodeChoice, ShiftJisNamesWithTrailByte5C) {
+  ASSERT_EQ(::GetACP(), 932u) << "the Wine session must run with the Japanese ANSI code page";
+  const std::string dir = mvtest::MakeScratchDir("decode_sjis");
+  const std::string folder = dir + "\x95\x5C";  // 表
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  const std::string bmp = BuildBmp(BmpSpec{});
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_sjis_noplugins"));
+
+  struct Case {
+    std::string name;
+    int format;
+  };
+  const std::vector<Case> cases = {
+      {"\x83\x5C.bmp", 0},          // ソ.bmp
+      {"\x95\x5C.bmp", 0},          // 表.bmp
+      {"x.bmp\x95\x5Cy", 0},        // the extension runs on through 表
+      {"\x83\x5C", 1},              // ソ, no extension
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder + "\\" + c.name;
+    mvtest::WriteFileBytes(path, bmp);
+    ASSERT_NE(::GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
+    bool ok = false;
+    Record r = Decode(host, path, &ok);
+    EXPECT_EQ(r->FileName, c.name);
+    EXPECT_EQ(r->FormatIndex, c.format) << c.name;
+    EXPECT_EQ(ok, c.format == 0) << c.name;
+    if (ok) {
+      ASSERT_EQ(r->FileSize, bmp.size());
+      EXPECT_EQ(Bytes(r->View(), r->FileSize), bmp);
+    }
+  }
+}
+
+// --- the named mapping --------------------------------------------------
+
+TEST(DecodeMapping, FirstTwoDecodesUseNamesZeroAndOne) {
+  const std::string dir = mvtest::MakeScratchDir("decode_names");
+  BmpSpec s1, s2;
+  s1.width = 5;
+  s2.width = 7;
+  s2.bitCount = 8;
+  const std::string b1 = BuildBmp(s1), b2 = BuildBmp(s2);
+  mvtest::WriteFileBytes(dir + "one.bmp", b1);
+  mvtest::WriteFileBytes(dir + "two.bmp", b2);
+  ASSERT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "0"), nullptr) << "another mapping already has the name";
+
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_names_noplugins"));
+  bool ok = false;
+  // A file that cannot be opened takes no name.
+  Record missing = Decode(host, dir + "missing.bmp", &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(host.MappingCounter, 0);
+
+  Record r1 = Decode(host, dir + "one.bmp", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(host.MappingCounter, 1);
+  Record r2 = Decode(host, dir + "two.bmp", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(host.MappingCounter, 2);
+
+  for (const auto& [name, bytes] : {std::pair<const char*, const std::string*>{"0", &b1}, {"1", &b2}}) {
+    mv::unique_handle m(::OpenFileMappingA(FILE_MAP_READ, FALSE, name));
+    ASSERT_TRUE(m) << "mapping " << name << " is not there while its record lives";
+    mv::unique_view v(::MapViewOfFile(m.get(), FILE_MAP_READ, 0, 0, 0));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(Bytes(v.get(), bytes->size()), *bytes) << name;
+  }
+  r1.reset();
+  r2.reset();
+  // The view was the mapping's last user: the names are free again.
+  EXPECT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "0"), nullptr);
+  EXPECT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "1"), nullptr);
+}
+
+TEST(DecodeMapping, NameTakenByAnotherObjectNeverShowsItsBytes) {
+  const std::string dir = mvtest::MakeScratchDir("decode_squat");
+  BmpSpec spec;
+  spec.bitCount = 8;
+  const std::string bmp = BuildBmp(spec);
+  mvtest::WriteFileBytes(dir + "a.bmp", bmp);
+
+  // Another program's mapping named "0", full of 'Z'.
+  mv::unique_handle other(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 65536, "0"));
+  ASSERT_TRUE(other);
+  {
+    mv::unique_view w(::MapViewOfFile(other.get(), FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_TRUE(w);
+    std::memset(const_cast<void*>(w.get()), 'Z', 65536);
+  }
+  // And something that is not a mapping at all holding "1".
+  mv::unique_handle event(::CreateEventA(nullptr, TRUE, FALSE, "1"));
+  ASSERT_TRUE(event);
+
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_squat_noplugins"));
+  for (int i = 0; i < 2; ++i) {
+    bool ok = false;
+    Record r = Decode(host, dir + "a.bmp", &ok);
+    ASSERT_TRUE(ok) << "decode " << i << " with its name taken";
+    ASSERT_EQ(r->FileSize, bmp.size());
+    EXPECT_EQ(Bytes(r->View(), r->FileSize), bmp);
+    EXPECT_EQ(Entries(r->Palette.get()).size(), 256u);
+  }
+  EXPECT_EQ(host.MappingCounter, 2);
+  // The other mapping is untouched.
+  mv::unique_view check(::MapViewOfFile(other.get(), FILE_MAP_READ, 0, 0, 0));
+  ASSERT_TRUE(check);
+  EXPECT_EQ(Bytes(check.get(), 4), "ZZZZ");
+}
+
+// --- native bitmaps -----------------------------------------------------
+
+TEST(DecodeNative, DepthsSizesAndPalettes) {
+  const std::string dir = mvtest::MakeScratchDir("decode_native");
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_native_noplugins"));
+  struct Case {
+    std::uint16_t bits;
+    std::int32_t width, height;
+    int icon;
+    int entries;  // 0: no palette
+  };
+  for (const Case c : {Case{1, 9, 3, 0, 2}, Case{2, 6, 2, 6, 4}, Case{4, 5, 4, 1, 16}, Case{8, 3, -2, 2, 256},
+                       Case{16, 4, 2, 3, 0}, Case{24, 7, 5, 4, 0}, Case{24, 3, -4, 4, 0}, Case{32, 2, 2, 5, 0}}) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits " << c.width << "x" << c.height);
+    BmpSpec spec;
+    spec.bitCount = c.bits;
+    spec.width = c.width;
+    spec.height = c.height;
+    if (c.entries) spec.palette = DistinctColors(c.entries);
+    const std::string bytes = BuildBmp(spec);
+    const std::string path = dir + "d" + std::to_string(c.bits) + "_" + std::to_string(c.height) + ".bmp";
+    mvtest::WriteFileBytes(path, bytes);
+
+    bool ok = false;
+    Record r = Decode(host, path, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(r->FormatIndex, 0);
+    EXPECT_EQ(r->BitCount, c.bits);
+    EXPECT_EQ(r->DepthIcon, c.icon);
+    EXPECT_EQ(r->Width, c.width);
+    EXPECT_EQ(r->Height, c.height);
+    EXPECT_FALSE(r->Bitmap);
+    ASSERT_TRUE(r->FileView);
+    ASSERT_EQ(r->FileSize, bytes.size());
+    EXPECT_EQ(Bytes(r->View(), r->FileSize), bytes);
+    // The view is the file itself, read-only.
+    MEMORY_BASIC_INFORMATION mbi{};
+    ASSERT_NE(::VirtualQuery(r->View(), &mbi, sizeof mbi), 0u);
+    EXPECT_EQ(mbi.Type, static_cast<DWORD>(MEM_MAPPED));
+    EXPECT_EQ(mbi.Protect, static_cast<DWORD>(PAGE_READONLY));
+    if (c.entries == 0) {
+      EXPECT_FALSE(r->Palette);
+    } else {
+      ASSERT_TRUE(r->Palette);
+      const auto e = Entries(r->Palette.get());
+      ASSERT_EQ(e.size(), static_cast<size_t>(c.entries));
+      for (int i = 0; i < c.entries; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << "entry " << i;
+    }
+  }
+}
+
+TEST(DecodeNative, ShortAndOs2ColorTables) {
+  const std::string dir = mvtest::MakeScratchDir("decode_tables");
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_tables_noplugins"));
+  {
+    BmpSpec spec;
+    spec.bitCount = 8;
+    spec.palette = {0xFF0000, 0x00FF00, 0x0000FF};  // biClrUsed 3
+    const std::string bytes = BuildBmp(spec);
+    ASSERT_EQ(mv::test::Get32(bytes, mv::test::kOffBiClrUsed), 3u);
+    mvtest::WriteFileBytes(dir + "short.bmp", bytes);
+    bool ok = false;
+    Record r = Decode(host, dir + "short.bmp", &ok);
+    ASSERT_TRUE(ok);
+    const auto e = Entries(r->Palette.get());
+    ASSERT_EQ(e.size(), 256u);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << i;
+    // The pixel bytes follow the three entries: they must not show up as colours.
+    for (int i = 3; i < 256; ++i) EXPECT_TRUE(SameColor(e[i], 0)) << "entry " << i << " is not black";
+  }
+  {
+    BmpSpec spec;
+    spec.headerSize = 12;
+    spec.bitCount = 4;
+    spec.width = 6;
+    spec.height = 3;
+    spec.palette = DistinctColors(16);
+    const std::string bytes = BuildBmp(spec);
+    ASSERT_EQ(bytes.size(), 14u + 12 + 16 * 3 + 3 * 4);  // 3-byte entries
+    mvtest::WriteFileBytes(dir + "os2.bmp", bytes);
+    bool ok = false;
+    Record r = Decode(host, dir + "os2.bmp", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(r->Width, 6);
+    EXPECT_EQ(r->Height, 3);
+    EXPECT_EQ(r->BitCount, 4);
+    EXPECT_EQ(r->DepthIcon, 1);
+    const auto e = Entries(r->Palette.get());
+    ASSERT_EQ(e.size(), 16u);
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << "entry " << i;
+  }
+}
+
+TEST(DecodeNative, RefusesWhatCannotBeShownAndKeepsShortRows) {
+  const std::string dir = mvtest::MakeScratchDir("decode_refuse");
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_refuse_noplugins"));
+  BmpSpec good;
+  good.bitCount = 8;
+  good.width = 16;
+  good.height = 16;
+  const std::string full = BuildBmp(good);
+
+  BmpSpec huge;
+  huge.bitCount = 8;
+  huge.compression = 1;  // RLE8: a few stream bytes may claim any size
+  huge.width = 3000000;
+  huge.height = 2000000;
+  huge.pixels = {0x00, 0x01};
+  const std::string hugeBytes = BuildBmp(huge);
+  ASSERT_LT(hugeBytes.size(), 2000u);
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"text.bmp", "This is a text file, not a picture.\r\n"},
+      {"empty.bmp", ""},
+      {"header.bmp", full.substr(0, 30)},
+      {"mvt.bmp", Mvt(1, 1, 24, {}, {0x123456})},
+      {"huge.bmp", hugeBytes},
+  };
+  for (const auto& [name, bytes] : refused) {
+    mvtest::WriteFileBytes(dir + name, bytes);
+    bool ok = true;
+    Record r = Decode(host, dir + name, &ok);
+    EXPECT_FALSE(ok) << name;
+    EXPECT_EQ(r->FormatIndex, 0) << name;
+    EXPECT_TRUE(HoldsNothing(*r)) << name;
+  }
+
+  // Rows cut short: still shown, with the rows that are there.
+  const std::string cut = full.substr(0, full.size() - 16 * 5 - 3);
+  mvtest::WriteFileBytes(dir + "cut.bmp", cut);
+  bool ok = false;
+  Record r = Decode(host, dir + "cut.bmp", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(r->FileSize, cut.size());
+  EXPECT_EQ(r->Width, 16);
+  EXPECT_EQ(r->Height, 16);
+  EXPECT_TRUE(r->FileView);
+  EXPECT_EQ(Entries(r->Palette.get()).size(), 256u);
+  EXPECT_EQ(r->Layout.rowsPresent, 10u);
+  EXPECT_FALSE(r->Layout.complete);
+}
+
+// --- plug-ins -----------------------------------------------------------
+
+TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
+  const std::string pdir = PluginFolder("decode_order", {"mvt_good.spi", "mvt_failpic.spi"});
+  QvSpiCtrl host(pdir);
+  ASSERT_EQ(host.Plugins.size(), 2u);
+  Reorder(host, {"mvt_failpic.spi", "mvt_good.spi"});
+  FixtureCounters* fail = Stats(*host.Plugins[0]);
+  FixtureCounters* good = Stats(*host.Plugins[1]);
+  ASSERT_TRUE(fail && good);
+  mv::test::ResetCounters(*fail);
+  mv::test::ResetCounters(*good);
+
+  const std::string dir = mvtest::MakeScratchDir("decode_order_files");
+  const std::string file = Mvt(3, 2, 24, {}, {0xFF0000, 0x00FF00, 0x0000FF, 0x000000, 0xFFFFFF, 0x808080});
+  const std::string path = dir + "pic.mvt";
+  mvtest::WriteFileBytes(path, file);
+  bool ok = false;
+  Record r = Decode(host, path, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(r->FormatIndex, 1);
+  EXPECT_EQ(fail->isSupportedResult, 1);
+  EXPECT_EQ(fail->getPictureCalls, 1);
+  EXPECT_NE(fail->getPictureResult, 0);
+  // Each plug-in gets a fresh handle at the file's start, even after the
+  // first one read 2 KB from its own.
+  for (FixtureCounters* s : {fail, good}) {
+    EXPECT_EQ(s->isSupportedCalls, 1);
+    EXPECT_EQ(s->isSupportedGotHandle, 1);
+    EXPECT_EQ(s->isSupportedFilePos, 0);
+    EXPECT_EQ(s->isSupportedBytesRead, static_cast<int>(file.size()));
+    EXPECT_STREQ(s->lastPath, path.c_str());
+    EXPECT_EQ(s->getPictureFlag, 1);
+    EXPECT_EQ(s->getPictureLen, static_cast<int>(file.size()));
+    EXPECT_EQ(s->getPictureHadCallback, 1);
+    EXPECT_EQ(s->getPictureUserData, 0u);
+  }
+  EXPECT_EQ(good->getPictureResult, 0);
+  EXPECT_EQ(r->Width, 3);
+  EXPECT_EQ(r->Height, 2);
+  EXPECT_EQ(r->BitCount, 24);
+  EXPECT_EQ(r->DepthIcon, 4);
+  ASSERT_TRUE(r->Bitmap);
+  EXPECT_FALSE(r->FileView);
+  EXPECT_FALSE(r->Palette);
+  EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf24bit);
+  HDC dc = r->Bitmap->CanvasHandle();
+  EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(::GetPixel(dc, 2, 0), RGB(0, 0, 255));
+  EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(255, 255, 255));
+
+  // Switched off, neither is asked.
+  for (auto& p : host.Plugins) p->Enabled = 0;
+  Record off = Decode(host, path, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(HoldsNothing(*off));
+  EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
+
+  // A missing file: false, and no plug-in is asked.
+  for (auto& p : host.Plugins) p->Enabled = 1;
+  Record missing = Decode(host, dir + "missing.mvt", &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(HoldsNothing(*missing));
+  EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
+  EXPECT_EQ(host.MappingCounter, 0);
+}
+
+TEST(DecodePlugins, ShortBlocksAreRefusedAndTheNextPluginDecodes) {
+  QvSpiCtrl host(PluginFolder("decode_badblock", {"mvt_good.spi", "mvt_badblock.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 2u);
+  Reorder(host, {"mvt_badblock.spi", "mvt_good.spi"});
+  FixtureCounters* bad = Stats(*host.Plugins[0]);
+  ASSERT_TRUE(bad);
+  const std::string dir = mvtest::MakeScratchDir("decode_badblock_files");
+  const Counts before = Counts::Now();
+
+  const std::vector<std::uint32_t> pal = DistinctColors(256);
+  std::vector<std::uint32_t> px8(8 * 4);
+  for (size_t i = 0; i < px8.size(); ++i) px8[i] = static_cast<std::uint32_t>(i * 7 % 256);
+  const std::vector<std::uint32_t> px24(8 * 4, 0x336699);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::uint32_t pixel11;  // colour at (1, 1)
+  };
+  const std::vector<Case> cases = {
+      {"info8.mvt", Mvt(8, 4, 8, pal, px8) + mv::test::kMvtTrailerShortInfo, pal[px8[9]]},
+      {"info24.mvt", Mvt(8, 4, 24, {}, px24) + mv::test::kMvtTrailerShortInfo, 0x336699},
+      {"bits8.mvt", Mvt(8, 4, 8, pal, px8) + mv::test::kMvtTrailerShortBits, pal[px8[9]]},
+      {"bits24.mvt", Mvt(8, 4, 24, {}, px24) + mv::test::kMvtTrailerShortBits, 0x336699},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mvtest::WriteFileBytes(dir + c.name, c.bytes);
+    host.Plugins[1]->Enabled = 0;
+    mv::test::ResetCounters(*bad);
+    bool ok = true;
+    Record r = Decode(host, dir + c.name, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(HoldsNothing(*r));
+    EXPECT_EQ(bad->getPictureCalls, 1);
+    EXPECT_EQ(bad->getPictureResult, 0);  // it claimed success
+    r.reset();
+    EXPECT_EQ(Counts::Now(), before);  // its blocks were freed all the same
+
+    host.Plugins[1]->Enabled = 1;
+    Record r2 = Decode(host, dir + c.name, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(r2->Bitmap);
+    EXPECT_EQ(r2->Width, 8);
+    EXPECT_EQ(r2->Height, 4);
+    EXPECT_EQ(bad->getPictureCalls, 2);
+    EXPECT_EQ(::GetPixel(r2->Bitmap->CanvasHandle(), 1, 1), Ref(c.pixel11));
+  }
+}
+
+TEST(DecodePlugins, TopDownOutputIsStoredUpright) {
+  QvSpiCtrl host(PluginFolder("decode_topdown", {"mvt_topdown.spi", "mvt_good.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 2u);
+  const std::string dir = mvtest::MakeScratchDir("decode_topdown_files");
+  // Top row red, green; bottom row blue, white.
+  const std::vector<std::uint32_t> px = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  mvtest::WriteFileBytes(dir + "up.mvt", Mvt(2, 2, 24, {}, px));
+  mvtest::WriteFileBytes(dir + "down.mvt", Mvt(2, -2, 24, {}, px));
+
+  struct Case {
+    const char* plugin;
+    const char* file;
+  };
+  for (const Case c : {Case{"mvt_topdown.spi", "up.mvt"}, Case{"mvt_good.spi", "down.mvt"},
+                       Case{"mvt_good.spi", "up.mvt"}}) {
+    SCOPED_TRACE(testing::Message() << c.plugin << " " << c.file);
+    Reorder(host, {c.plugin});
+    for (size_t i = 1; i < host.Plugins.size(); ++i) host.Plugins[i]->Enabled = 0;
+    host.Plugins[0]->Enabled = 1;
+    bool ok = false;
+    Record r = Decode(host, dir + c.file, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(r->Bitmap);
+    const bool topDownOutput = std::string(c.plugin) == "mvt_topdown.spi" || std::string(c.file) == "down.mvt";
+    EXPECT_EQ(r->Height, topDownOutput ? -2 : 2);  // the plug-in header's sign
+    EXPECT_EQ(r->Bitmap->Width(), 2);
+    EXPECT_EQ(r->Bitmap->Height(), 2);
+    HDC dc = r->Bitmap->CanvasHandle();
+    EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(::GetPixel(dc, 1, 0), RGB(0, 255, 0));
+    EXPECT_EQ(::GetPixel(dc, 0, 1), RGB(0, 0, 255));
+    EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(255, 255, 255));
+    // The bitmap's own rows are bottom-up: the last stored row is the top one.
+    const std::uint8_t* top = r->Bitmap->Bits() + r->Bitmap->Stride();
+    EXPECT_EQ(top[0], 0x00);  // blue, green, red of red
+    EXPECT_EQ(top[2], 0xFF);
+  }
+}
+
+TEST(DecodePlugins, IndexedImagesKeepTheirColourTable) {
+  QvSpiCtrl host(PluginFolder("decode_indexed", {"mvt_good.spi", "mvt_shortpal.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 2u);
+  const std::string dir = mvtest::MakeScratchDir("decode_indexed_files");
+
+  // 8 bits through mvt_good: Bitmap with the table, no palette of the record's own.
+  {
+    Reorder(host, {"mvt_good.spi", "mvt_shortpal.spi"});
+    const std::vector<std::uint32_t> pal = DistinctColors(256);
+    const std::vector<std::uint32_t> px = {0, 1, 2, 255, 128, 7};
+    mvtest::WriteFileBytes(dir + "p8.mvt", Mvt(3, 2, 8, pal, px));
+    bool ok = false;
+    Record r = Decode(host, dir + "p8.mvt", &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(r->Bitmap);
+    EXPECT_FALSE(r->Palette);
+    EXPECT_FALSE(r->FileView);
+    EXPECT_EQ(r->DepthIcon, 2);
+    EXPECT_EQ(r->BitCount, 8);
+    EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf8bit);
+    std::vector<RGBQUAD> table(256);
+    ASSERT_EQ(r->Bitmap->ColorTable(table.data(), 0, 256), 256);
+    for (int i = 0; i < 256; ++i)
+      EXPECT_EQ(RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue), Ref(pal[i])) << "entry " << i;
+    HDC dc = r->Bitmap->CanvasHandle();
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(::GetPixel(dc, i % 3, i / 3), Ref(pal[px[i]])) << "pixel " << i;
+    // The bitmap's palette is built from that table when asked for.
+    const auto e = Entries(r->Bitmap->Palette());
+    ASSERT_EQ(e.size(), 256u);
+    EXPECT_TRUE(SameColor(e[255], pal[255]));
+  }
+  // A three-entry table from mvt_shortpal: the missing entries read black.
+  {
+    Reorder(host, {"mvt_shortpal.spi", "mvt_good.spi"});
+    FixtureCounters* sp = Stats(*host.Plugins[0]);
+    ASSERT_TRUE(sp);
+    mv::test::ResetCounters(*sp);
+    const std::vector<std::uint32_t> pal = {0xFF8000, 0x00FFFF, 0xFFFFFF};
+    const std::vector<std::uint32_t> px = {0, 1, 2, 5, 200, 0};
+    mvtest::WriteFileBytes(dir + "short.mvt", Mvt(3, 2, 8, pal, px));
+    bool ok = false;
+    Record r = Decode(host, dir + "short.mvt", &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(sp->getPictureCalls, 1);  // decoded by mvt_shortpal itself
+    ASSERT_TRUE(r->Bitmap);
+    std::vector<RGBQUAD> table(256);
+    ASSERT_EQ(r->Bitmap->ColorTable(table.data(), 0, 256), 256);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue), Ref(pal[i]));
+    for (int i = 3; i < 256; ++i)
+      EXPECT_EQ(RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue), RGB(0, 0, 0)) << "entry " << i;
+    HDC dc = r->Bitmap->CanvasHandle();
+    EXPECT_EQ(::GetPixel(dc, 0, 0), Ref(pal[0]));
+    EXPECT_EQ(::GetPixel(dc, 2, 0), Ref(pal[2]));
+    EXPECT_EQ(::GetPixel(dc, 0, 1), RGB(0, 0, 0));  // index 5
+    EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(0, 0, 0));  // index 200
+  }
+}
+
+TEST(DecodePlugins, DepthIconsAndPixelFormats) {
+  QvSpiCtrl host(PluginFolder("decode_depths", {"mvt_good.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 1u);
+  const std::string dir = mvtest::MakeScratchDir("decode_depths_files");
+  struct Case {
+    std::uint16_t bits;
+    int icon;
+    forms::PixelFormat format;
+  };
+  for (const Case c : {Case{1, 0, forms::PixelFormat::pf1bit}, Case{4, 1, forms::PixelFormat::pf4bit},
+                       Case{16, 3, forms::PixelFormat::pf16bit}, Case{32, 5, forms::PixelFormat::pf32bit}}) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits");
+    const std::vector<std::uint32_t> pal = c.bits <= 8 ? DistinctColors(1 << c.bits) : std::vector<std::uint32_t>{};
+    // Index 1 everywhere; 16 bits: pure red in 5-5-5; 32 bits: 0x00RRGGBB.
+    const std::uint32_t v = c.bits <= 8 ? 1 : c.bits == 16 ? 0x7C00 : 0x00FF0000;
+    mvtest::WriteFileBytes(dir + "d.mvt", Mvt(5, 3, c.bits, pal, std::vector<std::uint32_t>(15, v)));
+    bool ok = false;
+    Record r = Decode(host, dir + "d.mvt", &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(r->Bitmap);
+    EXPECT_EQ(r->BitCount, c.bits);
+    EXPECT_EQ(r->DepthIcon, c.icon);
+    EXPECT_EQ(r->Bitmap->Format(), c.format);
+    EXPECT_FALSE(r->Palette);
+    const COLORREF px = ::GetPixel(r->Bitmap->CanvasHandle(), 4, 2);
+    if (c.bits <= 8) {
+      EXPECT_EQ(px, Ref(pal[1]));
+    } else {
+      EXPECT_GE(GetRValue(px), 0xF8);
+      EXPECT_EQ(GetGValue(px), 0);
+      EXPECT_EQ(GetBValue(px), 0);
+    }
+  }
+}
+
+TEST(DecodePlugins, TwoBitImageBecomesThirtyTwoBitWithUnknownDepthIcon) {
+  QvSpiCtrl host(PluginFolder("decode_2bit", {"mvt_good.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 1u);
+  const std::string dir = mvtest::MakeScratchDir("decode_2bit_files");
+  const std::vector<std::uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+  const std::vector<std::uint32_t> px = {1, 2, 3, 0, 3, 2, 1, 0};
+  mvtest::WriteFileBytes(dir + "two.mvt", Mvt(4, 2, 2, pal, px));
+  const Counts before = Counts::Now();
+  bool ok = false;
+  Record r = Decode(host, dir + "two.mvt", &ok);
+  // Wine's SetDIBits takes 2-bit input (as Windows CE did); the bitmap is
+  // then a 32-bit one with the "?" depth icon.
+  ASSERT_TRUE(ok) << "SetDIBits refused the 2-bit DIB";
+  ASSERT_TRUE(r->Bitmap);
+  EXPECT_EQ(r->BitCount, 2);
+  EXPECT_EQ(r->DepthIcon, 6);
+  EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf32bit);
+  EXPECT_FALSE(r->Palette);
+  HDC dc = r->Bitmap->CanvasHandle();
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(::GetPixel(dc, i % 4, i / 4), Ref(pal[px[i]])) << "pixel " << i;
+  r.reset();
+  EXPECT_EQ(Counts::Now(), before);
+}
+
+// --- giving everything back ---------------------------------------------
+
+TEST(DecodeRelease, DestroyingRecordsGivesBackEveryHandleAndUnmaps) {
+  QvSpiCtrl host(PluginFolder("decode_release", {"mvt_badblock.spi", "mvt_good.spi", "mvt_failpic.spi"}));
+  ASSERT_EQ(host.Plugins.size(), 3u);
+  Reorder(host, {"mvt_failpic.spi", "mvt_badblock.spi", "mvt_good.spi"});
+  const std::string dir = mvtest::MakeScratchDir("decode_release_files");
+  BmpSpec s8;
+  s8.bitCount = 8;
+  s8.width = 64;
+  s8.height = 64;
+  BmpSpec s24;
+  s24.width = 300;
+  s24.height = 300;
+  mvtest::WriteFileBytes(dir + "p8.bmp", BuildBmp(s8));
+  mvtest::WriteFileBytes(dir + "rgb.bmp", BuildBmp(s24));
+  mvtest::WriteFileBytes(dir + "bad.bmp", "BM not really");
+  mvtest::WriteFileBytes(dir + "pic.mvt", Mvt(2, 2, 8, DistinctColors(4), {0, 1, 2, 3}));
+  mvtest::WriteFileBytes(dir + "short.mvt", Mvt(2, 2, 24, {}, {1, 2, 3, 4}) + mv::test::kMvtTrailerShortBits);
+  mvtest::WriteFileBytes(dir + "junk.dib", "neither");
+
+  const Counts before = Counts::Now();
+  std::vector<Record> kept;
+  std::vector<const void*> views;
+  int decoded = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (const char* name : {"p8.bmp", "bad.bmp", "pic.mvt", "rgb.bmp", "junk.dib", "missing.bmp", "short.mvt",
+                             "missing.mvt"}) {
+      bool ok = false;
+      Record r = Decode(host, dir + name, &ok);
+      if (!ok) {
+        EXPECT_TRUE(HoldsNothing(*r)) << name;
+        continue;  // a failed record is destroyed at once, as the load command does
+      }
+      ++decoded;
+      if (r->FileView) views.push_back(r->FileView.get());
+      kept.push_back(std::move(r));
+    }
+  }
+  EXPECT_EQ(decoded, 12);  // p8, pic, rgb and short (through mvt_good) in each round
+  const Counts alive = Counts::Now();
+  EXPECT_EQ(alive.view, before.view + 6);
+  EXPECT_EQ(alive.palette, before.palette + 3);  // only the native 8-bit file has one
+  EXPECT_EQ(alive.bitmaps, before.bitmaps + 6);
+  // A listed image holds no file or mapping handle, nor any plug-in block.
+  EXPECT_EQ(alive.file, before.file);
+  EXPECT_EQ(alive.kernel, before.kernel);
+  EXPECT_EQ(alive.global, before.global);
+  for (const void* v : views) {
+    MEMORY_BASIC_INFORMATION mbi{};
+    ASSERT_NE(::VirtualQuery(v, &mbi, sizeof mbi), 0u);
+    EXPECT_EQ(mbi.State, static_cast<DWORD>(MEM_COMMIT));
+  }
+
+  // Destroy in an order unlike the loading one.
+  std::reverse(kept.begin(), kept.end());
+  for (auto& r : kept) delete r.release();
+  EXPECT_EQ(Counts::Now(), before);
+  for (const void* v : views) {
+    MEMORY_BASIC_INFORMATION mbi{};
+    ASSERT_NE(::VirtualQuery(v, &mbi, sizeof mbi), 0u);
+    EXPECT_EQ(mbi.State, static_cast<DWORD>(MEM_FREE)) << "a destroyed record's view is still mapped";
+  }
+}
