@@ -45,9 +45,11 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
   char name[16];
   std::snprintf(name, sizeof(name), "%d", host.MappingCounter++);
   mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, name));
-  if (mapping && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+  const DWORD named_error = ::GetLastError();
+  if (mapping ? named_error == ERROR_ALREADY_EXISTS : named_error == ERROR_INVALID_HANDLE) {
     // The name belongs to another file's mapping (another run of the
-    // program): never read someone else's bytes; go unnamed.
+    // program) or to an object of another kind: never read someone else's
+    // bytes, and do not fail for a name; go unnamed.
     mapping.reset(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   }
   if (!mapping) return false;

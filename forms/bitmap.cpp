@@ -97,7 +97,8 @@ void Bitmap::Recreate(int width, int height, PixelFormat format, bool keep_pixel
     fresh.reset(::CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!fresh) throw std::bad_alloc();
     fresh_bits = static_cast<std::uint8_t*>(bits);
-    std::memset(fresh_bits, 0, static_cast<size_t>(((width * BitsOf(format) + 31) / 32) * 4) * height);
+    // A fresh section's pages come zeroed from the system: no need to
+    // touch every byte of a large picture here.
   }
   if (!dc_) dc_.reset(::CreateCompatibleDC(nullptr));
   if (keep_pixels && section_ && fresh) {
@@ -121,6 +122,12 @@ void Bitmap::Recreate(int width, int height, PixelFormat format, bool keep_pixel
   height_ = section_ ? height : 0;
   format_ = format;
   if (section_) dc_old_ = ::SelectObject(dc_.get(), section_.get());
+}
+
+void Bitmap::Reshape(int width, int height, PixelFormat format) {
+  palette_.reset();
+  Clear();
+  Recreate(width, height, format, false);
 }
 
 void Bitmap::SetSize(int width, int height) {

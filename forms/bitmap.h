@@ -37,6 +37,8 @@ class Bitmap {
   PixelFormat Format() const { return format_; }
   // Converts the present pixels to the new format.
   void SetPixelFormat(PixelFormat format);
+  // A new size and format with blank pixels (nothing converted or kept).
+  void Reshape(int width, int height, PixelFormat format);
   // Gives up the pixels (size 0 × 0): memory goes back at once.
   void Clear();
   bool Empty() const { return !section_; }

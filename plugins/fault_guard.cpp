@@ -34,7 +34,9 @@ EXCEPTION_DISPOSITION __cdecl mv_guard_handler(EXCEPTION_RECORD* rec, void* esta
 // Written in assembly so that no compiler-generated code sits between
 // linking the record and the call, and so that the fault path can return
 // through the same epilogue with the callee-saved registers it pushed.
-// After the four pushes: 20(%esp) frame, 24 thunk, 28 ctx, 32 result.
+// After the four pushes: 20(%esp) frame, 24 thunk, 28 ctx, 32 result; ebp
+// keeps that address while the thunk runs on a 16-byte aligned stack (the
+// system promises only 4, some compilers' code wants 16).
 asm(R"(
     .text
     .globl _mv_guard_enter
@@ -44,16 +46,19 @@ _mv_guard_enter:
     pushl %ebx
     pushl %esi
     pushl %edi
-    movl 20(%esp), %eax
+    movl %esp, %ebp
+    movl 20(%ebp), %eax
     fnstcw 16(%eax)
     movl %esp, 8(%eax)
     movl $_mv_guard_handler, 4(%eax)
     movl %fs:0, %edx
     movl %edx, (%eax)
     movl %eax, %fs:0
-    pushl 28(%esp)
-    call *28(%esp)
-    addl $4, %esp
+    andl $-16, %esp
+    subl $12, %esp
+    pushl 28(%ebp)
+    call *24(%ebp)
+    movl %ebp, %esp
     movl 32(%esp), %ecx
     movl %eax, (%ecx)
     movl 20(%esp), %eax
@@ -91,8 +96,6 @@ _mv_guard_unwind_and_resume:
     jmp _mv_guard_resume
 )");
 // Notes on the assembly:
-// - `pushl 28(%esp)` reads ctx (the push happens after the address is
-//   formed); after it, the thunk pointer is at 28(%esp) as well.
 // - RtlUnwind calls the unwind handlers of the plug-in's frames, removes
 //   them and leaves our record at the head; it may not keep ebx/esi/edi, so
 //   the frame pointer is read back from our own argument slot.

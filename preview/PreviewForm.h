@@ -1,4 +1,5 @@
-// The preview window: one image at its natural size, scrolling over it.
+// The preview window: one image at its natural size, scrolling over it,
+// with the image picker in a strip that shows near the top edge.
 #pragma once
 
 #include <memory>
@@ -7,24 +8,72 @@
 #include "forms/bitmap.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/picture.h"
 #include "forms/timer.h"
+#include "preview/image_picker.h"
 
 class TfrmPreview : public forms::Form {
  public:
   TfrmPreview();
   ~TfrmPreview() override;
 
+  std::unique_ptr<forms::Image> imgPreview;
   std::unique_ptr<forms::Panel> pnlTop;
-  std::unique_ptr<forms::ComboBox> cmbPreview;
+  std::unique_ptr<ImagePicker> picker;
+  forms::SpeedButton* spbUp = nullptr;
+  forms::SpeedButton* spbDown = nullptr;
+  forms::ComboBox* cmbPreview = nullptr;
   forms::Timer tmrScrollEnabled;
 
   int ImageIndex = 0;
-  std::unique_ptr<forms::Bitmap> bmpPreview;
+  std::shared_ptr<forms::Bitmap> bmpPreview;
 
+  // Handlers.
   void FormCreate();
   void FormShow();
+  void FormResize() {}
+  void tmrScrollEnabledTimer();
+  void WMPaint();
+  void WMEraseBkgnd(HDC dc);
+  void FormKeyPress(char& key);
+  void FormKeyDown(WORD& key, forms::ShiftState shift);
+  void FormMouseMove(forms::ShiftState shift, int x, int y);
+  void imgPreviewMouseMove(forms::ShiftState shift, int x, int y);
+  void imgPreviewDblClick();
+  void cmbPreviewChange();
+  void spbUpClick();
+  void spbDownClick();
+
   void ShowImage(int index);
   std::string MakeCaption();
+
+  // The window's scrolling, as the scroll bars show it.
+  int HorzPosition() const { return hpos_; }
+  int VertPosition() const { return vpos_; }
+  bool AutoScroll() const { return auto_scroll_; }
+  int HorzLineStep() const;
+  int VertLineStep() const;
+
+  POINT ContentOrigin() const override { return POINT{-hpos_, -vpos_}; }
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  enum class Direction { Up, Down, Left, Right };
+  void ScrollOneLine(Direction d);
+  void ScrollTo(int h, int v);
+  void SetAutoScroll(bool on);
+  void UpdateScrollBars();
+  void OnScrollMessage(int bar, WORD code);
+  void StepImage(int index);
+  void SwitchFromPicker(int index);
+  void UsePalettes(HPALETTE palette);
+
+  int hpos_ = 0, vpos_ = 0;
+  bool auto_scroll_ = true;
+  bool h_bar_ = false, v_bar_ = false;
+  bool updating_bars_ = false;
 };
 
 extern TfrmPreview* frmPreview;

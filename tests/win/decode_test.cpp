@@ -69,12 +69,6 @@ std::string PluginFolder(const std::string& scratch, const std::vector<std::stri
   return dir;
 }
 
-QvSpiPlugin* Find(QvSpiCtrl& host, const std::string& name) {
-  for (auto& p : host.Plugins)
-    if (p->FileName == name) return p.get();
-  return nullptr;
-}
-
 // Puts the named plug-ins first, in this order, whatever the folder order was.
 void Reorder(QvSpiCtrl& host, const std::vector<std::string>& first) {
   std::vector<std::unique_ptr<QvSpiPlugin>> out;
@@ -116,6 +110,83 @@ std::ostream& operator<<(std::ostream& os, const Counts& c) {
   return os << "view " << c.view << " palette " << c.palette << " file " << c.file << " kernel " << c.kernel
             << " global " << c.global << " bitmaps " << c.bitmaps;
 }
+
+
+// Watches the decoder's CreateFileMappingA calls by swapping this
+// executable's import-table entry for a recorder that calls the real one.
+// The name of a mapping disappears with its last handle (the view alone does
+// not keep it), so it can only be seen from inside the call.
+struct MappingCall {
+  std::string name;     // "<unnamed>" for none
+  DWORD error = 0;      // GetLastError after the call
+  std::string head;     // first bytes seen through OpenFileMappingA(name)
+};
+std::vector<MappingCall> g_mapping_calls;
+decltype(&::CreateFileMappingA) g_real_create_mapping = nullptr;
+
+HANDLE WINAPI RecordingCreateMapping(HANDLE file, LPSECURITY_ATTRIBUTES sa, DWORD protect, DWORD hi, DWORD lo,
+                                     LPCSTR name) {
+  HANDLE h = g_real_create_mapping(file, sa, protect, hi, lo, name);
+  const DWORD error = ::GetLastError();
+  MappingCall call{name ? name : "<unnamed>", error, {}};
+  if (h && name) {
+    if (HANDLE byName = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name)) {
+      if (const void* v = ::MapViewOfFile(byName, FILE_MAP_READ, 0, 0, 0)) {
+        MEMORY_BASIC_INFORMATION mbi{};
+        ::VirtualQuery(v, &mbi, sizeof mbi);
+        call.head.assign(static_cast<const char*>(v), std::min<SIZE_T>(mbi.RegionSize, 64));
+        ::UnmapViewOfFile(v);
+      }
+      ::CloseHandle(byName);
+    }
+  }
+  g_mapping_calls.push_back(call);
+  ::SetLastError(error);  // the caller reads it next
+  return h;
+}
+
+// The import-table slot of one kernel32 function in this executable.
+void** ImportSlot(const char* function) {
+  auto* base = reinterpret_cast<std::uint8_t*>(::GetModuleHandleA(nullptr));
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), "kernel32.dll") != 0) continue;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+        return reinterpret_cast<void**>(&slots->u1.Function);
+    }
+  }
+  return nullptr;
+}
+
+class MappingRecorder {
+ public:
+  MappingRecorder() : slot_(ImportSlot("CreateFileMappingA")) {
+    if (!slot_) return;
+    g_mapping_calls.clear();
+    g_real_create_mapping = reinterpret_cast<decltype(&::CreateFileMappingA)>(*slot_);
+    Write(reinterpret_cast<void*>(&RecordingCreateMapping));
+  }
+  ~MappingRecorder() {
+    if (slot_) Write(reinterpret_cast<void*>(g_real_create_mapping));
+  }
+  bool active() const { return slot_ != nullptr; }
+
+ private:
+  void Write(void* fn) {
+    DWORD old = 0;
+    ::VirtualProtect(slot_, sizeof(void*), PAGE_READWRITE, &old);
+    *slot_ = fn;
+    ::VirtualProtect(slot_, sizeof(void*), old, &old);
+  }
+  void** slot_;
+};
 
 }  // namespace
 
@@ -208,9 +279,9 @@ TEST(DecodeMapping, FirstTwoDecodesUseNamesZeroAndOne) {
   const std::string b1 = BuildBmp(s1), b2 = BuildBmp(s2);
   mvtest::WriteFileBytes(dir + "one.bmp", b1);
   mvtest::WriteFileBytes(dir + "two.bmp", b2);
-  ASSERT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "0"), nullptr) << "another mapping already has the name";
 
   QvSpiCtrl host(mvtest::MakeScratchDir("decode_names_noplugins"));
+  MappingRecorder recorder;
   bool ok = false;
   // A file that cannot be opened takes no name.
   Record missing = Decode(host, dir + "missing.bmp", &ok);
@@ -224,16 +295,20 @@ TEST(DecodeMapping, FirstTwoDecodesUseNamesZeroAndOne) {
   ASSERT_TRUE(ok);
   EXPECT_EQ(host.MappingCounter, 2);
 
-  for (const auto& [name, bytes] : {std::pair<const char*, const std::string*>{"0", &b1}, {"1", &b2}}) {
-    mv::unique_handle m(::OpenFileMappingA(FILE_MAP_READ, FALSE, name));
-    ASSERT_TRUE(m) << "mapping " << name << " is not there while its record lives";
-    mv::unique_view v(::MapViewOfFile(m.get(), FILE_MAP_READ, 0, 0, 0));
-    ASSERT_TRUE(v);
-    EXPECT_EQ(Bytes(v.get(), bytes->size()), *bytes) << name;
+  ASSERT_TRUE(recorder.active()) << "no CreateFileMappingA import to watch";
+  ASSERT_EQ(g_mapping_calls.size(), 2u);
+  const std::string* files[] = {&b1, &b2};
+  for (int i = 0; i < 2; ++i) {
+    const MappingCall& c = g_mapping_calls[static_cast<size_t>(i)];
+    EXPECT_EQ(c.name, std::to_string(i));
+    EXPECT_EQ(c.error, static_cast<DWORD>(ERROR_SUCCESS)) << c.name;
+    // The name opened the mapping of this very file.
+    ASSERT_EQ(c.head.size(), 64u) << c.name;
+    EXPECT_EQ(c.head, files[i]->substr(0, 64)) << c.name;
   }
-  r1.reset();
-  r2.reset();
-  // The view was the mapping's last user: the names are free again.
+  EXPECT_EQ(Bytes(r1->View(), b1.size()), b1);
+  EXPECT_EQ(Bytes(r2->View(), b2.size()), b2);
+  // Only the view is left: the names are free again at once.
   EXPECT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "0"), nullptr);
   EXPECT_EQ(::OpenFileMappingA(FILE_MAP_READ, FALSE, "1"), nullptr);
 }
@@ -258,6 +333,8 @@ TEST(DecodeMapping, NameTakenByAnotherObjectNeverShowsItsBytes) {
   ASSERT_TRUE(event);
 
   QvSpiCtrl host(mvtest::MakeScratchDir("decode_squat_noplugins"));
+  MappingRecorder recorder;
+  ASSERT_TRUE(recorder.active());
   for (int i = 0; i < 2; ++i) {
     bool ok = false;
     Record r = Decode(host, dir + "a.bmp", &ok);
@@ -267,6 +344,14 @@ TEST(DecodeMapping, NameTakenByAnotherObjectNeverShowsItsBytes) {
     EXPECT_EQ(Entries(r->Palette.get()).size(), 256u);
   }
   EXPECT_EQ(host.MappingCounter, 2);
+  // Each taken name was tried, then given up for an unnamed mapping.
+  ASSERT_EQ(g_mapping_calls.size(), 4u);
+  EXPECT_EQ(g_mapping_calls[0].name, "0");
+  EXPECT_EQ(g_mapping_calls[0].error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(g_mapping_calls[1].name, "<unnamed>");
+  EXPECT_EQ(g_mapping_calls[2].name, "1");
+  EXPECT_EQ(g_mapping_calls[2].error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(g_mapping_calls[3].name, "<unnamed>");
   // The other mapping is untouched.
   mv::unique_view check(::MapViewOfFile(other.get(), FILE_MAP_READ, 0, 0, 0));
   ASSERT_TRUE(check);
@@ -433,7 +518,15 @@ TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
   const std::string path = dir + "pic.mvt";
   mvtest::WriteFileBytes(path, file);
   bool ok = false;
-  Record r = Decode(host, path, &ok);
+  Record r;
+  {
+    MappingRecorder recorder;
+    ASSERT_TRUE(recorder.active());
+    r = Decode(host, path, &ok);
+    // One unnamed mapping for each plug-in tried.
+    ASSERT_EQ(g_mapping_calls.size(), 2u);
+    for (const auto& c : g_mapping_calls) EXPECT_EQ(c.name, "<unnamed>");
+  }
   ASSERT_TRUE(ok);
   EXPECT_EQ(r->FormatIndex, 1);
   EXPECT_EQ(fail->isSupportedResult, 1);
@@ -663,26 +756,46 @@ TEST(DecodePlugins, DepthIconsAndPixelFormats) {
   }
 }
 
-TEST(DecodePlugins, TwoBitImageBecomesThirtyTwoBitWithUnknownDepthIcon) {
+// Whether this system's SetDIBits takes a 2-bit DIB into a 32-bit bitmap.
+static bool SetDIBitsTakesTwoBits() {
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD colors[4];
+  } info{};
+  info.h = {sizeof(BITMAPINFOHEADER), 4, 1, 1, 2, BI_RGB, 0, 0, 0, 0, 0};
+  info.colors[1] = {0, 0, 255, 0};
+  const std::uint8_t row[4] = {0x55, 0, 0, 0};
+  mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
+  mv::unique_hbitmap target(::CreateBitmap(4, 1, 1, 32, nullptr));
+  return dc && target &&
+         ::SetDIBits(dc.get(), target.get(), 0, 1, row, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != 0;
+}
+
+TEST(DecodePlugins, TwoBitImageIsThirtyTwoBitOnlyWhereSetDIBitsTakesIt) {
   QvSpiCtrl host(PluginFolder("decode_2bit", {"mvt_good.spi"}));
   ASSERT_EQ(host.Plugins.size(), 1u);
   const std::string dir = mvtest::MakeScratchDir("decode_2bit_files");
   const std::vector<std::uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
   const std::vector<std::uint32_t> px = {1, 2, 3, 0, 3, 2, 1, 0};
   mvtest::WriteFileBytes(dir + "two.mvt", Mvt(4, 2, 2, pal, px));
+  const bool gdiTakesIt = SetDIBitsTakesTwoBits();
   const Counts before = Counts::Now();
   bool ok = false;
   Record r = Decode(host, dir + "two.mvt", &ok);
-  // Wine's SetDIBits takes 2-bit input (as Windows CE did); the bitmap is
-  // then a 32-bit one with the "?" depth icon.
-  ASSERT_TRUE(ok) << "SetDIBits refused the 2-bit DIB";
-  ASSERT_TRUE(r->Bitmap);
-  EXPECT_EQ(r->BitCount, 2);
-  EXPECT_EQ(r->DepthIcon, 6);
-  EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf32bit);
-  EXPECT_FALSE(r->Palette);
-  HDC dc = r->Bitmap->CanvasHandle();
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(::GetPixel(dc, i % 4, i / 4), Ref(pal[px[i]])) << "pixel " << i;
+  ASSERT_EQ(ok, gdiTakesIt) << "SetDIBits on 2 bits: " << gdiTakesIt;
+  // Wine's SetDIBits refuses 2-bit input: the image is then not taken, and
+  // the plug-in's blocks and the bitmap object are all given back.
+  if (!ok) {
+    EXPECT_TRUE(HoldsNothing(*r));
+  } else {
+    ASSERT_TRUE(r->Bitmap);
+    EXPECT_EQ(r->BitCount, 2);
+    EXPECT_EQ(r->DepthIcon, 6);
+    EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf32bit);
+    EXPECT_FALSE(r->Palette);
+    HDC dc = r->Bitmap->CanvasHandle();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(::GetPixel(dc, i % 4, i / 4), Ref(pal[px[i]])) << "pixel " << i;
+  }
   r.reset();
   EXPECT_EQ(Counts::Now(), before);
 }

@@ -4,6 +4,9 @@
 
 #include "app/app_forms.h"
 #include "app/MainForm.h"
+#include "palette/PreviewPaletteFrom.h"
+#include "plugins/spi_ctrl.h"
+#include "preview/PreviewForm.h"
 #include "forms/application.h"
 #include "plugins/settings_file.h"
 #include "tests/win/support/paths.h"
@@ -122,6 +125,56 @@ DWORD WINAPI DialogCanceller::Run(void* p) {
     ::Sleep(20);
   }
   return 0;
+}
+
+tag_BeforeImage* AddListedImage(const std::string& path) {
+  auto* image = new tag_BeforeImage;
+  image->FilePath = path;
+  if (!frmMain->SpiCtrl->DecodeImage(image)) {
+    delete image;
+    return nullptr;
+  }
+  frmMain->BeforeImages.push_back(image);
+  frmMain->lstBefore->Add(image->FileName);
+  frmPreview->cmbPreview->Add(image->FileName);
+  frmPrePalette->cmbPreview->Add(image->FileName);
+  frmMain->btnDel1->SetEnabled(true);
+  return image;
+}
+
+tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name, const std::string& bytes) {
+  WriteFileBytes(dir + name, bytes);
+  return AddListedImage(dir + name);
+}
+
+Capture CaptureClient(HWND hwnd) {
+  Capture c;
+  RECT r;
+  ::GetClientRect(hwnd, &r);
+  c.width = r.right;
+  c.height = r.bottom;
+  if (c.width <= 0 || c.height <= 0) return c;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = c.width;
+  bi.bmiHeader.biHeight = -c.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP dib = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC mem = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ old = ::SelectObject(mem, dib);
+  HDC wdc = ::GetDC(hwnd);
+  ::BitBlt(mem, 0, 0, c.width, c.height, wdc, 0, 0, SRCCOPY);
+  ::ReleaseDC(hwnd, wdc);
+  ::GdiFlush();
+  const auto* p = static_cast<const unsigned*>(bits);
+  c.pixels.assign(p, p + static_cast<size_t>(c.width) * c.height);
+  for (auto& v : c.pixels) v &= 0xFFFFFF;
+  ::SelectObject(mem, old);
+  ::DeleteDC(mem);
+  ::DeleteObject(dib);
+  return c;
 }
 
 DialogDriver::DialogDriver(const std::string& caption, std::function<void(HWND)> action, int timeout_ms)

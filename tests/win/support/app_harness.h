@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/before_image.h"
 #include "forms/message_box.h"
 
 namespace mvtest {
@@ -72,6 +73,21 @@ class DialogCanceller {
   volatile LONG seen_ = 0;
   static DWORD WINAPI Run(void* self);
 };
+
+// Decodes a file and appends it to the store and all four lists, as the
+// load command does; null (and nothing appended) when it does not decode.
+tag_BeforeImage* AddListedImage(const std::string& path);
+// Writes bytes to a file in dir and appends it as above.
+tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name, const std::string& bytes);
+
+// Copies what a window shows now (its client area) as 0x00RRGGBB pixels,
+// row by row from the top.
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<unsigned> pixels;
+  unsigned at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+Capture CaptureClient(HWND hwnd);
 
 // Runs an action on the first visible top-level dialog (#32770) with this
 // caption, from another thread, while the main thread sits in the dialog's

@@ -1,0 +1,6 @@
+# The decode benchmark: a console program run by hand (scripts/bench.sh),
+# not a test. Built with the Windows configuration only.
+add_executable(morvane_decode_bench ${PROJECT_SOURCE_DIR}/bench/decode_bench.cpp)
+target_link_libraries(morvane_decode_bench PRIVATE morvane_win morvane_test_support psapi)
+target_link_options(morvane_decode_bench PRIVATE ${MORVANE_LINK_FLAGS})
+set_target_properties(morvane_decode_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -1,0 +1,30 @@
+// The image picker both viewer windows carry: previous and next buttons and
+// an owner-drawn drop-down list of every listed image with its bit-depth
+// icon. The window that carries it wires the buttons and the list.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "base/handles.h"
+#include "forms/controls.h"
+#include "forms/picture.h"
+
+class ImagePicker {
+ public:
+  // Lays the three components out inside `strip`.
+  explicit ImagePicker(forms::Window* strip);
+
+  std::unique_ptr<forms::SpeedButton> spbUp;
+  std::unique_ptr<forms::SpeedButton> spbDown;
+  std::unique_ptr<forms::ComboBox> cmbPreview;
+
+  void cmbPreviewMeasureItem(int index, int& height);
+  void cmbPreviewDrawItem(forms::DrawItemArgs& item);
+  // The first item whose text equals the list's current text, letter case
+  // ignored; -1 when the list has no current item.
+  int IndexOfCurrentText() const;
+
+ private:
+  mv::unique_himagelist glyphs_;
+};

@@ -1,0 +1,89 @@
+// The entry points of the WIC import plug-in. No exception leaves them:
+// each answers the interface's codes instead.
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+#include "plugins/spi_interface.h"
+#include "spi/format_sniff.h"
+#include "spi/plugin_info.h"
+#include "spi/spi_codes.h"
+#include "spi/spi_input.h"
+#include "spi/wic_picture.h"
+
+using namespace mv::wic;
+
+namespace {
+
+// IsSupported's second argument: a file handle when its high word is 0,
+// else the address of (at least) the file's first 2 KB.
+bool ReadHead(DWORD_PTR dw, std::uint8_t* head, std::size_t* got) {
+  if ((dw & ~static_cast<DWORD_PTR>(0xFFFF)) != 0) {
+    std::memcpy(head, reinterpret_cast<const void*>(dw), kSniffBytes);
+    *got = kSniffBytes;
+    return true;
+  }
+  // The handle is read where it stands, and left there.
+  const HANDLE file = reinterpret_cast<HANDLE>(dw);
+  LARGE_INTEGER zero{}, at{};
+  if (!::SetFilePointerEx(file, zero, &at, FILE_CURRENT)) return false;
+  DWORD n = 0;
+  const BOOL ok = ::ReadFile(file, head, static_cast<DWORD>(kSniffBytes), &n, nullptr);
+  ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+  *got = n;
+  return ok != FALSE;
+}
+
+template <class F>
+int Guarded(F&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  } catch (...) {
+    return kInternalError;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall GetPluginInfo(int info_no, LPSTR buf, int buf_len) { return CopyPluginInfo(info_no, buf, buf_len); }
+
+int __stdcall IsSupported(LPCSTR /*file_name*/, DWORD_PTR dw) {
+  std::uint8_t head[kSniffBytes] = {};
+  std::size_t got = 0;
+  if (!ReadHead(dw, head, &got)) return 0;
+  return SniffFormat(head, got) != Sniffed::Unknown ? 1 : 0;
+}
+
+int __stdcall GetPictureInfo(LPCSTR buf, long len, unsigned int flag, SpiPictureInfo* info) {
+  if (!info) return kInternalError;
+  return Guarded([&] {
+    SpiInput input;
+    if (int code = input.Open(buf, len, flag)) return code;
+    return DescribePicture(input.data(), input.size(), info);
+  });
+}
+
+int __stdcall GetPicture(LPCSTR buf, long len, unsigned int flag, HANDLE* info, HANDLE* bits,
+                         SpiProgressCallback progress, long user_data) {
+  if (!info || !bits) return kInternalError;
+  *info = nullptr;
+  *bits = nullptr;
+  return Guarded([&] {
+    SpiInput input;
+    if (int code = input.Open(buf, len, flag)) return code;
+    return DecodePicture(input.data(), input.size(), progress, user_data, info, bits);
+  });
+}
+
+int __stdcall GetPreview(LPCSTR, long, unsigned int, HANDLE*, HANDLE*, SpiProgressCallback, long) {
+  return kNoFunction;  // hosts then use GetPicture
+}
+
+int __stdcall ConfigurationDlg(HWND, int) { return kNoFunction; }  // nothing to set
+
+}  // extern "C"

@@ -1,0 +1,332 @@
+// The preview window on real windows: fitting, black margins, scroll bars
+// coming back, caption and icon, keys, the picker strip, the picker.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "forms/application.h"
+#include "palette/PreviewPaletteFrom.h"
+#include "preview/PreviewForm.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/win/support/app_harness.h"
+#include "tests/win/support/paths.h"
+
+namespace {
+
+// A 24-bit image of one colour (0xRRGGBB) with a distinct top-left pixel.
+std::string Solid24(int w, int h, std::uint32_t rgb) {
+  mv::test::BmpSpec spec;
+  spec.width = w;
+  spec.height = h;
+  spec.bitCount = 24;
+  std::vector<std::vector<std::uint32_t>> rows(static_cast<size_t>(h), std::vector<std::uint32_t>(static_cast<size_t>(w), rgb));
+  rows.back()[0] = 0x0000FF;  // rows are stored bottom-up: the last row is the top
+  spec.pixels = mv::test::PackRows(rows, 24);
+  return mv::test::BuildBmp(spec);
+}
+
+unsigned Rgb(std::uint32_t rgb) { return rgb & 0xFFFFFF; }
+
+class PreviewTest : public mvtest::AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    dir = mvtest::MakeScratchDir("preview");
+    StartApp();
+  }
+  tag_BeforeImage* Add(const std::string& name, const std::string& bytes) {
+    tag_BeforeImage* e = mvtest::AddListedBytes(dir, name, bytes);
+    EXPECT_NE(e, nullptr) << name;
+    return e;
+  }
+  // Opens the preview on an image the way the source list does.
+  void Open(int index) {
+    frmPreview->ImageIndex = index;
+    frmPreview->Hide();
+    frmPreview->Show();
+    mvtest::Pump();
+  }
+  void WaitForBars() { mvtest::Pump(250); }
+  SIZE Client() { return frmPreview->ClientSize(); }
+  bool HasBar(int bar) {
+    SCROLLBARINFO sbi{sizeof(sbi)};
+    ::GetScrollBarInfo(frmPreview->Handle(), bar == SB_HORZ ? OBJID_HSCROLL : OBJID_VSCROLL, &sbi);
+    return !(sbi.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+  }
+  void Char(char c) { ::SendMessageA(frmPreview->Handle(), WM_CHAR, static_cast<unsigned char>(c), 1); }
+  void Key(WORD vk) { ::SendMessageA(frmPreview->Handle(), WM_KEYDOWN, vk, 1); }
+  std::string dir;
+};
+
+}  // namespace
+
+TEST_F(PreviewTest, ClientSizesFollowTheImage) {
+  const int vs = ::GetSystemMetrics(SM_CXVSCROLL), hs = ::GetSystemMetrics(SM_CYHSCROLL);
+  struct Case {
+    int w, h, cw, ch;
+    bool hbar, vbar;
+  } cases[] = {
+      {100, 50, 240, 180, false, false},   {800, 300, 640, 300 + hs, true, false},
+      {300, 1000, 300 + vs, 480, false, true}, {100, 1000, 240 + vs, 480, false, true},
+      {1000, 1000, 640, 480, true, true},  {640, 1000, 640, 480, true, true},
+      {640, 480, 640, 480, false, false},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    Add("fit" + std::to_string(index) + ".bmp", Solid24(c.w, c.h, 0xFFFFFF));
+    Open(index++);
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    EXPECT_EQ(Client().cx, c.cw);
+    EXPECT_EQ(Client().cy, c.ch);
+    EXPECT_FALSE(HasBar(SB_HORZ));  // held for the first 100 ms
+    EXPECT_FALSE(HasBar(SB_VERT));
+    WaitForBars();
+    EXPECT_EQ(HasBar(SB_HORZ), c.hbar);
+    EXPECT_EQ(HasBar(SB_VERT), c.vbar);
+    // The room left for the one bar that came back keeps the other
+    // dimension whole.
+    if (c.hbar && !c.vbar) {
+      EXPECT_EQ(Client().cy, c.ch - hs);
+    }
+    if (c.vbar && !c.hbar) {
+      EXPECT_EQ(Client().cx, c.cw - vs);
+    }
+  }
+}
+
+TEST_F(PreviewTest, SmallImageSitsTopLeftWithBlackAround) {
+  Add("small.bmp", Solid24(100, 50, 0x00FF00));
+  Open(0);
+  WaitForBars();
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  ASSERT_EQ(cap.width, 240);
+  ASSERT_EQ(cap.height, 180);
+  EXPECT_EQ(cap.at(0, 0), Rgb(0x0000FF));
+  EXPECT_EQ(cap.at(99, 49), Rgb(0x00FF00));
+  EXPECT_EQ(cap.at(50, 30), Rgb(0x00FF00));
+  EXPECT_EQ(cap.at(100, 10), 0u);   // right of the image
+  EXPECT_EQ(cap.at(239, 179), 0u);
+  EXPECT_EQ(cap.at(10, 50), 0u);    // below it
+  EXPECT_EQ(cap.at(99, 50), 0u);
+}
+
+TEST_F(PreviewTest, CaptionAndIcon) {
+  Add("a.bmp", Solid24(10, 20, 0xFFFFFF));
+  mv::test::BmpSpec spec;
+  spec.width = 7;
+  spec.height = -5;  // top-down
+  spec.bitCount = 8;
+  Add("td.bmp", mv::test::BuildBmp(spec));
+  Open(0);
+  EXPECT_EQ(frmPreview->Caption(), "a.bmp 10x20 24bit");
+  EXPECT_EQ(frmPreview->Icon(), frmMain->imglstBits->Icon(4));
+  EXPECT_EQ(frmPreview->cmbPreview->ItemIndex(), 0);
+  frmPreview->ShowImage(1);
+  EXPECT_EQ(frmPreview->Caption(), "td.bmp 7x-5 8bit");
+  EXPECT_EQ(frmPreview->Icon(), frmMain->imglstBits->Icon(2));
+  EXPECT_EQ(frmPreview->bmpPreview->Height(), 5);
+  EXPECT_EQ(frmPreview->ImageIndex, 1);
+  // An index outside the entries leaves the window as it was.
+  frmPreview->ShowImage(2);
+  frmPreview->ShowImage(-1);
+  EXPECT_EQ(frmPreview->ImageIndex, 1);
+  EXPECT_EQ(frmPreview->Caption(), "td.bmp 7x-5 8bit");
+}
+
+TEST_F(PreviewTest, TopDownImageShowsUpright) {
+  mv::test::BmpSpec spec;
+  spec.width = 3;
+  spec.height = -2;
+  spec.bitCount = 24;
+  spec.pixels = mv::test::PackRows({{0xFF0000, 0xFF0000, 0xFF0000}, {0x0000FF, 0x0000FF, 0x0000FF}}, 24);
+  Add("td24.bmp", mv::test::BuildBmp(spec));
+  Open(0);
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  EXPECT_EQ(cap.at(1, 0), Rgb(0xFF0000));  // the file's first row is the top
+  EXPECT_EQ(cap.at(1, 1), Rgb(0x0000FF));
+  EXPECT_EQ(cap.at(1, 2), 0u);
+}
+
+TEST_F(PreviewTest, EightBitImageShowsItsColourTable) {
+  mv::test::BmpSpec spec;
+  spec.width = 4;
+  spec.height = 1;
+  spec.bitCount = 8;
+  spec.palette = {0x102030, 0xA0B0C0, 0xFF8000, 0x00FF80};
+  spec.pixels = mv::test::PackRows({{3, 2, 1, 0}}, 8);
+  Add("pal.bmp", mv::test::BuildBmp(spec));
+  Open(0);
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  EXPECT_EQ(cap.at(0, 0), Rgb(0x00FF80));
+  EXPECT_EQ(cap.at(1, 0), Rgb(0xFF8000));
+  EXPECT_EQ(cap.at(2, 0), Rgb(0xA0B0C0));
+  EXPECT_EQ(cap.at(3, 0), Rgb(0x102030));
+}
+
+TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
+  Add("big.bmp", Solid24(2000, 1500, 0xFFFFFF));
+  Add("small.bmp", Solid24(50, 50, 0xFFFFFF));
+  Open(0);
+  Key(VK_RETURN);
+  mvtest::Pump(50);
+  ASSERT_EQ(frmPreview->State(), forms::WindowState::Maximized);
+  const SIZE max_client = Client();
+  WaitForBars();
+  Char('j');
+  EXPECT_GT(frmPreview->VertPosition(), 0);
+  frmPreview->ShowImage(1);
+  EXPECT_EQ(frmPreview->VertPosition(), 0);
+  EXPECT_EQ(frmPreview->HorzPosition(), 0);
+  EXPECT_EQ(frmPreview->State(), forms::WindowState::Maximized);
+  EXPECT_EQ(Client().cx, max_client.cx);
+  EXPECT_EQ(Client().cy, max_client.cy);
+  Key(VK_RETURN);
+  mvtest::Pump(50);
+  EXPECT_EQ(frmPreview->State(), forms::WindowState::Normal);
+}
+
+TEST_F(PreviewTest, LineStepAndLimitWhenScrollingDown) {
+  Add("tall.bmp", Solid24(300, 1000, 0xFFFFFF));
+  Open(0);
+  Char('j');  // within the first 100 ms the bars are held
+  EXPECT_EQ(frmPreview->VertPosition(), 0);
+  WaitForBars();
+  ASSERT_EQ(Client().cy, 480);
+  EXPECT_EQ(frmPreview->VertLineStep(), 43);
+  for (int i = 0; i < 12; ++i) Char(i % 2 ? 'J' : 'f');
+  EXPECT_EQ(frmPreview->VertPosition(), 516);
+  Key(VK_DOWN);
+  EXPECT_EQ(frmPreview->VertPosition(), 520);
+  Char('j');
+  EXPECT_EQ(frmPreview->VertPosition(), 520);
+  Char('u');
+  EXPECT_EQ(frmPreview->VertPosition(), 477);
+  Key(VK_UP);
+  EXPECT_EQ(frmPreview->VertPosition(), 434);
+  EXPECT_EQ(::GetScrollPos(frmPreview->Handle(), SB_VERT), 434);
+  // Sideways nothing moves: the width fits.
+  Char('k');
+  EXPECT_EQ(frmPreview->HorzPosition(), 0);
+}
+
+TEST_F(PreviewTest, StripShowsWithinTopEdgeAlsoWhenScrolled) {
+  Add("tall.bmp", Solid24(300, 1000, 0xFFFFFF));
+  Open(0);
+  WaitForBars();
+  EXPECT_FALSE(frmPreview->pnlTop->Visible());
+  ::SendMessageA(frmPreview->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(50, 28));
+  EXPECT_TRUE(frmPreview->pnlTop->Visible());
+  ::SendMessageA(frmPreview->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(50, 29));
+  EXPECT_FALSE(frmPreview->pnlTop->Visible());
+  for (int i = 0; i < 5; ++i) Char('j');
+  ASSERT_EQ(frmPreview->VertPosition(), 215);
+  ::SendMessageA(frmPreview->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(50, 10));
+  EXPECT_TRUE(frmPreview->pnlTop->Visible());
+  EXPECT_EQ(frmPreview->pnlTop->Top(), 0);
+  EXPECT_EQ(frmPreview->pnlTop->Left(), 0);
+  // Every image change hides it again.
+  frmPreview->ShowImage(0);
+  EXPECT_FALSE(frmPreview->pnlTop->Visible());
+}
+
+TEST_F(PreviewTest, KeysStepImagesWithWrapAround) {
+  for (int i = 0; i < 5; ++i) Add("k" + std::to_string(i) + ".bmp", Solid24(20, 20, 0xFFFFFF));
+  Open(4);
+  Char(' ');
+  EXPECT_EQ(frmPreview->ImageIndex, 0);
+  Char('B');
+  EXPECT_EQ(frmPreview->ImageIndex, 4);
+  Char('b');
+  EXPECT_EQ(frmPreview->ImageIndex, 3);
+  EXPECT_FALSE(frmPrePalette->Showing());  // the hidden palette viewer is left alone
+  EXPECT_EQ(frmPrePalette->ImageIndex, 0);
+}
+
+TEST_F(PreviewTest, PickerButtonsWrapAndMoveAShowingPaletteViewer) {
+  for (int i = 0; i < 5; ++i) Add("p" + std::to_string(i) + ".bmp", Solid24(20, 20, 0xFFFFFF));
+  Open(0);
+  frmPreview->spbUpClick();
+  EXPECT_EQ(frmPreview->ImageIndex, 4);
+  EXPECT_EQ(frmPrePalette->ImageIndex, 0);  // hidden: not told
+  frmPrePalette->Show();
+  frmPreview->spbDownClick();
+  EXPECT_EQ(frmPreview->ImageIndex, 0);
+  EXPECT_EQ(frmPrePalette->ImageIndex, 0);
+  frmPreview->spbDownClick();
+  EXPECT_EQ(frmPrePalette->ImageIndex, 1);
+  EXPECT_EQ(frmPrePalette->cmbPreview->ItemIndex(), 1);
+}
+
+TEST_F(PreviewTest, OneImageButtonsShowItAgain) {
+  Add("only.bmp", Solid24(300, 1000, 0xFFFFFF));
+  Open(0);
+  WaitForBars();
+  Char('j');
+  ASSERT_GT(frmPreview->VertPosition(), 0);
+  frmPreview->spbDownClick();
+  EXPECT_EQ(frmPreview->ImageIndex, 0);
+  EXPECT_EQ(frmPreview->VertPosition(), 0);
+  EXPECT_FALSE(frmPreview->AutoScroll());
+}
+
+TEST_F(PreviewTest, ListChoiceFindsFirstNameIgnoringCaseAndLeavesPaletteViewer) {
+  const std::string other = mvtest::MakeScratchDir("preview_other");
+  Add("Same.bmp", Solid24(20, 20, 0xFFFFFF));
+  mvtest::AddListedBytes(other, "same.BMP", Solid24(30, 30, 0xFFFFFF));
+  Add("third.bmp", Solid24(40, 40, 0xFFFFFF));
+  Open(2);
+  frmPrePalette->Show();
+  frmPrePalette->ShowPalette(2);
+  // The user picks the second item.
+  frmPreview->cmbPreview->SetItemIndex(1);
+  ::SendMessageA(frmPreview->pnlTop->Handle(), WM_COMMAND, MAKEWPARAM(frmPreview->cmbPreview->Id(), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(frmPreview->cmbPreview->Handle()));
+  EXPECT_EQ(frmPreview->ImageIndex, 0);
+  EXPECT_EQ(frmPreview->Caption(), "Same.bmp 20x20 24bit");
+  EXPECT_EQ(frmPrePalette->ImageIndex, 2);
+}
+
+TEST_F(PreviewTest, PickerItemsAre20HighWithIconAndName) {
+  Add("one.bmp", Solid24(20, 20, 0xFFFFFF));
+  Open(0);
+  EXPECT_EQ(::SendMessageA(frmPreview->cmbPreview->Handle(), CB_GETITEMHEIGHT, 0, 0), 20);
+  // The closed face draws the selected item in a 20-pixel rectangle too.
+  ::SendMessageA(frmPreview->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(50, 5));  // shows the strip
+  mvtest::Pump();
+  auto draw = frmPreview->cmbPreview->OnDrawItem;
+  int face_height = -1, face_index = -2;
+  frmPreview->cmbPreview->OnDrawItem = [&](forms::DrawItemArgs& a) {
+    if (a.is_face) {
+      face_height = a.rect.bottom - a.rect.top;
+      face_index = a.index;
+    }
+    draw(a);
+  };
+  ::InvalidateRect(frmPreview->cmbPreview->Handle(), nullptr, TRUE);
+  ::UpdateWindow(frmPreview->cmbPreview->Handle());
+  frmPreview->cmbPreview->OnDrawItem = draw;
+  EXPECT_EQ(face_index, 0);
+  EXPECT_EQ(face_height, 20);
+}
+
+TEST_F(PreviewTest, DoubleClickOnImageOpensPaletteViewerOnSameImage) {
+  Add("x.bmp", Solid24(20, 20, 0xFFFFFF));
+  Add("y.bmp", Solid24(20, 20, 0xFFFFFF));
+  Open(1);
+  frmPrePalette->ImageIndex = 0;
+  ::SendMessageA(frmPreview->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(frmPreview->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_TRUE(frmPrePalette->Showing());
+  EXPECT_EQ(frmPrePalette->ImageIndex, 1);
+  // On the free area around the image nothing happens.
+  frmPrePalette->Hide();
+  ::SendMessageA(frmPreview->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(200, 150));
+  EXPECT_FALSE(frmPrePalette->Showing());
+}
