@@ -1,12 +1,20 @@
-// The palette viewer: the colour table of one image as a 16 × 16 grid.
+// The palette viewer: the colour table of one image as a 16 × 16 grid, and
+// the index and colour of the cell under the mouse.
 #pragma once
 
+#include <windows.h>
+
+#include <array>
 #include <memory>
 #include <string>
 
 #include "forms/bitmap.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/graphics.h"
+#include "forms/picture.h"
+#include "forms/timer.h"
+#include "preview/image_picker.h"
 
 class TfrmPrePalette : public forms::Form {
  public:
@@ -15,15 +23,48 @@ class TfrmPrePalette : public forms::Form {
 
   std::unique_ptr<forms::Panel> pnlTop;
   std::unique_ptr<forms::Panel> Panel1;
-  std::unique_ptr<forms::ComboBox> cmbPreview;
+  std::unique_ptr<ImagePicker> picker;
+  forms::SpeedButton* spbUp = nullptr;
+  forms::SpeedButton* spbDown = nullptr;
+  forms::ComboBox* cmbPreview = nullptr;
+  std::unique_ptr<forms::SpeedButton> spbDec, spbHex;
+  std::unique_ptr<forms::Panel> pnlView;
+  std::unique_ptr<forms::Label> lblNumber, lblNo, lblRed, lblR, lblGreen, lblG, lblBlue, lblB;
+  std::unique_ptr<forms::Image> imgPalette;
+  std::unique_ptr<forms::Label> lblNoPalette;
+  forms::Timer tmrRefresh;
 
   int ImageIndex = 0;
-  std::unique_ptr<forms::Bitmap> bmpPalette;
+  std::shared_ptr<forms::Bitmap> bmpPalette;
 
+  // Handlers.
   void FormCreate();
   void FormShow();
+  void imgPaletteMouseMove(forms::ShiftState shift, int x, int y);
+  void tmrRefreshTimer();
+  void FormKeyPress(char& key);
+  void spbUpClick();
+  void spbDownClick();
+  void cmbPreviewChange();
+
   void ShowPalette(int index);
+  void DrawPalette(int index);
+  void DrawColorGrid();
   std::string MakeCaption();
+  void ShowIndex(int index);
+  void ShowColor(COLORREF color);
+
+  // How many colours the shown image's table has (0: none to show).
+  int ShownColors() const { return shown_colors_; }
+  // Times the 1000 ms refresh has invalidated the window.
+  int RefreshCount() const { return refreshes_; }
+
+ private:
+  void SwitchBoth(int index);
+  std::array<RGBQUAD, 256> table_{};
+  int shown_colors_ = 0;
+  int refreshes_ = 0;
+  mv::unique_hpalette grid_palette_;
 };
 
 extern TfrmPrePalette* frmPrePalette;

@@ -1,0 +1,1 @@
+target_sources(morvane_portable PRIVATE ${PROJECT_SOURCE_DIR}/palette/palette_grid.cpp)
