@@ -3,7 +3,9 @@
 // that accepts and decodes it.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "base/sjis_path.h"
 #include "decode/dib_check.h"
 #include "decode/image_palette.h"
+#include "plugins/fault_guard.h"
 #include "plugins/spi_ctrl.h"
 
 namespace {
@@ -77,7 +80,30 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
 // One plug-in's attempt on a file, on a freshly opened and mapped file.
 enum class Attempt { Decoded, Declined, FileError };
 
-Attempt TryPlugin(QvSpiPlugin& plugin, tag_BeforeImage& image) {
+// IsSupported with the file handle, as plug-ins expect; a plug-in that
+// faults on it is asked once more with the interface's other form, the
+// file's first 2,048 bytes (zero-filled past the end), and gets that form
+// from then on.
+bool AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file, const void* view,
+                    DWORD size) {
+  char head[2048] = {};
+  std::memcpy(head, view, std::min<DWORD>(size, sizeof(head)));
+  int yes = 0;
+  if (!plugin.BufferForm) {
+    const spi::GuardResult r =
+        spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(file));
+    if (r.outcome == spi::CallOutcome::Returned) return yes != 0;
+  }
+  const spi::GuardResult r = spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(head));
+  if (r.outcome == spi::CallOutcome::Faulted) {
+    host.NoteFault(plugin);
+    return false;
+  }
+  plugin.BufferForm = true;
+  return yes != 0;
+}
+
+Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
   mv::unique_file file = OpenForReading(image.FilePath);
   if (!file || file.get() == nullptr) return Attempt::FileError;
   const DWORD size = ::GetFileSize(file.get(), nullptr);
@@ -86,12 +112,18 @@ Attempt TryPlugin(QvSpiPlugin& plugin, tag_BeforeImage& image) {
   mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (!view) return Attempt::FileError;
 
-  if (plugin.IsSupported(image.FilePath.c_str(), reinterpret_cast<DWORD_PTR>(file.get())) == 0)
-    return Attempt::Declined;
+  if (!AskIsSupported(host, plugin, image.FilePath, file.get(), view.get(), size)) return Attempt::Declined;
   HANDLE info_raw = nullptr, bits_raw = nullptr;
-  if (plugin.GetPicture(static_cast<LPCSTR>(view.get()), static_cast<long>(size), spi::kInputMemory, &info_raw,
-                        &bits_raw, &QvSpiCtrl::ProgressCallback, 0) != 0)
-    return Attempt::Declined;  // a failing plug-in hands over nothing
+  int code = 0;
+  const spi::GuardResult got = spi::GuardedCall(code, plugin.GetPicture, static_cast<LPCSTR>(view.get()),
+                                                static_cast<long>(size), spi::kInputMemory, &info_raw, &bits_raw,
+                                                &QvSpiCtrl::ProgressCallback, 0L);
+  if (got.outcome == spi::CallOutcome::Faulted) {
+    // Whatever it left behind is not known to be ours: nothing is freed.
+    host.NoteFault(plugin);
+    return Attempt::Declined;
+  }
+  if (code != 0) return Attempt::Declined;  // a failing plug-in hands over nothing
   // From here both blocks are ours, whatever happens.
   mv::unique_hglobal info_block(static_cast<HGLOBAL>(info_raw));
   mv::unique_hglobal bits_block(static_cast<HGLOBAL>(bits_raw));
@@ -157,8 +189,8 @@ bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
   if (image->FormatIndex == 0) return DecodeNative(*this, *image);
   for (size_t i = 0; i < Plugins.size(); ++i) {
     QvSpiPlugin& plugin = *Plugins[i];
-    if (plugin.Enabled == 0) continue;
-    switch (TryPlugin(plugin, *image)) {
+    if (plugin.Enabled == 0 || plugin.Faulted) continue;
+    switch (TryPlugin(*this, plugin, *image)) {
       case Attempt::Decoded:
         return true;
       case Attempt::FileError:

@@ -12,6 +12,10 @@
 #include "plugins/spi_ctrl.h"
 #include "resources/art_win.h"
 
+namespace {
+constexpr char kFaultedMark[] = "  （異常終了したため使用を停止しました）";
+}  // namespace
+
 TdlgPlugin::TdlgPlugin() {
   forms::FormParams p;
   p.caption = "Susieプラグインの設定";
@@ -97,7 +101,9 @@ void TdlgPlugin::FillPluginList() {
   PluginCheckListBox->Clear();
   int widest = 0;
   for (const auto& plugin : frmMain->SpiCtrl->Plugins) {
-    const std::string row = mv::FormatPluginRow(plugin->FileName, plugin->ExtFilter, plugin->Description);
+    std::string row = mv::FormatPluginRow(plugin->FileName, plugin->ExtFilter, plugin->Description);
+    // The user sees which plug-in the program stopped using after a fault.
+    if (plugin->Faulted) row += kFaultedMark;
     const int i = PluginCheckListBox->Add(row);
     PluginCheckListBox->SetChecked(i, settings::ReadPluginEnabled(frmMain->SettingsPath, plugin->FileName));
     widest = std::max<int>(widest, forms::MeasureText(PluginCheckListBox->Font(), row).cx);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/sjis_path.h"
+#include "plugins/fault_guard.h"
 #include "plugins/settings_file.h"
 
 namespace {
@@ -9,12 +11,17 @@ namespace {
 // A plug-in's info text: offered 255 bytes of a larger zeroed buffer, so a
 // plug-in that writes its terminator one byte late still cannot overrun
 // us, and whatever it wrote ends within the limit.
-std::string FetchInfo(SpiGetPluginInfo get_info, int info_no) {
-  if (!get_info) return {};
+bool FetchInfo(QvSpiPlugin& plugin, int info_no, std::string& text) {
+  text.clear();
+  if (!plugin.GetPluginInfo) return true;
   char buf[spi::kInfoTextLimit + 64] = {};
-  get_info(info_no, buf, spi::kInfoTextLimit);
+  int written = 0;
+  if (spi::GuardedCall(written, plugin.GetPluginInfo, info_no, static_cast<LPSTR>(buf), spi::kInfoTextLimit).outcome ==
+      spi::CallOutcome::Faulted)
+    return false;
   buf[spi::kInfoTextLimit] = '\0';
-  return std::string(buf, strnlen(buf, spi::kInfoTextLimit));
+  text.assign(buf, strnlen(buf, spi::kInfoTextLimit));
+  return true;
 }
 
 template <class Fn>
@@ -57,9 +64,18 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
     plugin->ErrorCode = ::GetLastError();
     return nullptr;
   }
-  plugin->Description = FetchInfo(plugin->GetPluginInfo, spi::kInfoDescription);
-  plugin->ExtFilter = FetchInfo(plugin->GetPluginInfo, spi::kInfoFirstFilter);
   plugin->FileName = file_name;
+  plugin->FilePath = path;
+  if (faulted_paths_.count(mv::UpperAscii(path))) {
+    plugin->Faulted = true;  // it failed earlier in this run: not called again
+    return plugin;
+  }
+  if (!FetchInfo(*plugin, spi::kInfoDescription, plugin->Description) ||
+      !FetchInfo(*plugin, spi::kInfoFirstFilter, plugin->ExtFilter)) {
+    plugin->Description.clear();
+    plugin->ExtFilter.clear();
+    NoteFault(*plugin);
+  }
   return plugin;
 }
 
@@ -77,8 +93,18 @@ void QvSpiCtrl::LoadPlugins() {
 int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
   if (index < 0 || index >= static_cast<int>(Plugins.size())) return spi::kNoFunction;
   QvSpiPlugin& p = *Plugins[static_cast<size_t>(index)];
-  if (!p.ConfigurationDlg) return spi::kNoFunction;
-  return p.ConfigurationDlg(parent, spi::kConfigSettings);
+  if (!p.ConfigurationDlg || p.Faulted) return spi::kNoFunction;
+  int result = 0;
+  if (spi::GuardedCall(result, p.ConfigurationDlg, parent, spi::kConfigSettings).outcome == spi::CallOutcome::Faulted) {
+    NoteFault(p);
+    throw PluginFaulted(p.FileName);
+  }
+  return result;
+}
+
+void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
+  plugin.Faulted = true;
+  faulted_paths_.insert(mv::UpperAscii(plugin.FilePath));
 }
 
 int __stdcall QvSpiCtrl::ProgressCallback(int, int, long) { return 0; }

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,21 @@ struct QvSpiPlugin {
   SpiGetArchiveInfo GetArchiveInfo = nullptr;
   SpiGetFile GetFile = nullptr;
   SpiConfigurationDlg ConfigurationDlg = nullptr;
+
+  std::string FilePath;       // full path the library was loaded from
+  // A fault out of the plug-in that it did not handle itself: it is not
+  // called again in this run.
+  bool Faulted = false;
+  // Its IsSupported read the second argument as a pointer: it gets the
+  // file's first 2,048 bytes instead of a handle.
+  bool BufferForm = false;
+};
+
+// A plug-in call ended in a fault the plug-in did not handle; the host has
+// switched that plug-in off for the rest of the run.
+class PluginFaulted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class QvSpiCtrl {
@@ -44,7 +61,8 @@ class QvSpiCtrl {
 
   // Unloads every plug-in, then loads every acceptable one of PluginDir.
   void LoadPlugins();
-  // Opens a plug-in's settings dialog; -1 when it has none.
+  // Opens a plug-in's settings dialog; -1 when it has none. A fault in the
+  // plug-in's dialog throws PluginFaulted.
   int ShowPluginConfig(int index, HWND parent);
   // Decodes one file into the record; true when it now holds an image.
   bool DecodeImage(tag_BeforeImage* image);
@@ -56,7 +74,12 @@ class QvSpiCtrl {
   int MappingCounter = 0;
   std::string PluginDir;
 
+  // Records a fault of a plug-in: it and any later load of the same file
+  // stay unused for the rest of the run.
+  void NoteFault(QvSpiPlugin& plugin);
+
  private:
+  std::set<std::string> faulted_paths_;
   void UnloadPlugins();
   std::unique_ptr<QvSpiPlugin> LoadOne(const std::string& file_name);
 };

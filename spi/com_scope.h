@@ -13,7 +13,7 @@ class ComScope {
  public:
   ComScope() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
   ~ComScope() {
-    if (hr_ == S_OK) ::CoUninitialize();
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
   }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
