@@ -65,3 +65,5 @@ if(MORVANE_TESTS)
 endif()
 
 include(${PROJECT_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/bench/preview_bench.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/bench/remove_bench.cmake OPTIONAL)

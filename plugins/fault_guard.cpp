@@ -125,7 +125,14 @@ bool GuardCatches(DWORD code) {
 // and nothing between it and the plug-in may need unwinding.
 GuardResult GuardedInvoke(int (*thunk)(void* ctx), void* ctx, int& result) {
   GuardFrame frame{};
-  if (mv_guard_enter(&frame, thunk, ctx, &result) == 0) return {CallOutcome::Returned, 0};
+  // Plug-ins built with other compilers change the SSE control register as
+  // well (the C runtime's _control87 sets both units): it is put back on
+  // both paths, like the x87 control word.
+  unsigned mxcsr = 0;
+  asm volatile("stmxcsr %0" : "=m"(mxcsr));
+  const int entered = mv_guard_enter(&frame, thunk, ctx, &result);
+  asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+  if (entered == 0) return {CallOutcome::Returned, 0};
   // The overflow consumed the guard page; without it the next overflow
   // would be an access violation, or kill the process.
   if (frame.code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();

@@ -1,0 +1,223 @@
+// Plug-ins that fault: the program stays up, the faulting plug-in is
+// passed over and not called again, the others still decode, and what was
+// listed is still listed and viewable. Also: our own handles all come back
+// over many load and remove cycles.
+#include <windows.h>
+#include <float.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "base/handles.h"
+#include "forms/bitmap.h"
+#include "palette/PreviewPaletteFrom.h"
+#include "plugins/Plug_inDlg.h"
+#include "plugins/spi_ctrl.h"
+#include "preview/PreviewForm.h"
+#include "tests/fixtures/fixture_stats.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
+#include "tests/win/support/app_harness.h"
+#include "tests/win/support/paths.h"
+
+namespace {
+
+using Stats = mv::test::FixtureCounters* (__stdcall*)();
+
+std::string Mvt8() {
+  std::vector<std::uint32_t> palette;
+  for (std::uint32_t i = 0; i < 256; ++i) palette.push_back(i << 16 | (255 - i) << 8 | i);
+  std::string rows;
+  for (int y = 0; y < 4; ++y) rows += std::string(4, static_cast<char>(y * 60));
+  return mv::test::BuildMvt(4, 4, 8, palette, rows);
+}
+
+std::string Bmp8() {
+  mv::test::BmpSpec spec;
+  spec.bitCount = 8;
+  return mv::test::BuildBmp(spec);
+}
+
+class PluginFaultTest : public mvtest::AppTest {
+ protected:
+  // Starts with a plug-in folder holding these fixtures, in this order of
+  // trial (the host's list is put into this order).
+  void StartWith(const std::vector<std::string>& plugins) {
+    dir = mvtest::MakeScratchDir("fault_images");
+    plugin_dir = mvtest::MakeScratchDir("fault_plugins");
+    for (const auto& p : plugins)
+      ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + p).c_str(), (plugin_dir + p).c_str(), FALSE)) << p;
+    mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n");
+    StartApp();
+    auto& list = frmMain->SpiCtrl->Plugins;
+    std::vector<std::unique_ptr<QvSpiPlugin>> ordered;
+    for (const auto& name : plugins)
+      for (auto& p : list)
+        if (p && p->FileName == name) ordered.push_back(std::move(p));
+    list = std::move(ordered);
+  }
+  QvSpiPlugin* Plugin(const std::string& name) {
+    for (auto& p : frmMain->SpiCtrl->Plugins)
+      if (p->FileName == name) return p.get();
+    return nullptr;
+  }
+  mv::test::FixtureCounters* StatsOf(const std::string& name) {
+    QvSpiPlugin* p = Plugin(name);
+    if (!p) return nullptr;
+    auto fn = reinterpret_cast<Stats>(reinterpret_cast<void*>(::GetProcAddress(p->Module.get(), "FixtureStats")));
+    return fn ? fn() : nullptr;
+  }
+  // A native image first, so there is something listed when a plug-in faults.
+  void ListANativeImage() { ASSERT_NE(mvtest::AddListedBytes(dir, "before.bmp", Bmp8()), nullptr); }
+  // Still there and viewable.
+  void ExpectStillViewable() {
+    ASSERT_GE(frmMain->BeforeImages.size(), 1u);
+    frmPreview->ImageIndex = 0;
+    frmPreview->Hide();
+    frmPreview->Show();
+    mvtest::Pump();
+    EXPECT_EQ(frmPreview->Caption(), "before.bmp 4x4 8bit");
+    EXPECT_EQ(frmPreview->bmpPreview->Width(), 4);
+  }
+  std::string dir, plugin_dir;
+};
+
+}  // namespace
+
+TEST_F(PluginFaultTest, FaultInIsSupportedPassesThePluginOver) {
+  StartWith({"mvt_fault_issupported.spi", "mvt_good.spi"});
+  ListANativeImage();
+  tag_BeforeImage* e = mvtest::AddListedBytes(dir, "a.mvt", Mvt8());
+  ASSERT_NE(e, nullptr);  // the good plug-in after it decoded the file
+  EXPECT_EQ(e->BitCount, 8);
+  QvSpiPlugin* bad = Plugin("mvt_fault_issupported.spi");
+  ASSERT_NE(bad, nullptr);
+  EXPECT_TRUE(bad->Faulted);
+  const int calls = StatsOf("mvt_fault_issupported.spi")->isSupportedCalls;
+  EXPECT_EQ(calls, 2);  // the handle, then once the 2 KB buffer
+  ASSERT_NE(mvtest::AddListedBytes(dir, "b.mvt", Mvt8()), nullptr);
+  EXPECT_EQ(StatsOf("mvt_fault_issupported.spi")->isSupportedCalls, calls);  // not called again
+  ExpectStillViewable();
+}
+
+TEST_F(PluginFaultTest, FaultInGetPictureFreesNothingAndTriesTheNext) {
+  StartWith({"mvt_fault_getpicture.spi", "mvt_good.spi"});
+  ListANativeImage();
+  const int globals = mv::HandleCount<mv::GlobalTraits>::live;
+  ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
+  EXPECT_TRUE(Plugin("mvt_fault_getpicture.spi")->Faulted);
+  EXPECT_EQ(StatsOf("mvt_fault_getpicture.spi")->getPictureCalls, 1);
+  EXPECT_EQ(mv::HandleCount<mv::GlobalTraits>::live, globals);
+  ExpectStillViewable();
+}
+
+TEST_F(PluginFaultTest, FaultInGetPluginInfoListsItWithEmptyTextsAndNeverUsesIt) {
+  StartWith({"mvt_fault_info.spi", "mvt_good.spi"});
+  QvSpiPlugin* bad = Plugin("mvt_fault_info.spi");
+  ASSERT_NE(bad, nullptr);
+  EXPECT_TRUE(bad->Faulted);
+  EXPECT_EQ(bad->Description, "");
+  EXPECT_EQ(bad->ExtFilter, "");
+  ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
+  EXPECT_EQ(StatsOf("mvt_fault_info.spi")->isSupportedCalls, 0);
+  // A reload in the same run keeps it switched off and does not call it.
+  frmMain->SpiCtrl->LoadPlugins();
+  bad = Plugin("mvt_fault_info.spi");
+  ASSERT_NE(bad, nullptr);
+  EXPECT_TRUE(bad->Faulted);
+  EXPECT_EQ(StatsOf("mvt_fault_info.spi")->pluginInfoCalls, 0);
+  // The dialog says so in its row.
+  frmMain->PluginDlg->RefreshButtonClick();
+  bool marked = false;
+  for (int i = 0; i < frmMain->PluginDlg->PluginCheckListBox->Count(); ++i)
+    if (frmMain->PluginDlg->PluginCheckListBox->Item(i).find("mvt_fault_info.spi") != std::string::npos)
+      marked = frmMain->PluginDlg->PluginCheckListBox->Item(i).find("使用を停止") != std::string::npos;
+  EXPECT_TRUE(marked);
+}
+
+TEST_F(PluginFaultTest, FaultInConfigurationDlgGivesTheNoDialogMessage) {
+  StartWith({"mvt_fault_config.spi"});
+  TdlgPlugin* dlg = frmMain->PluginDlg;
+  dlg->FormShow();
+  ASSERT_EQ(dlg->PluginCheckListBox->Count(), 1);
+  dlg->PluginCheckListBox->SetItemIndex(0);
+  dlg->SettingButtonClick();
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "このプラグインには設定ダイアログはありません");
+  EXPECT_EQ(boxes.Boxes()[0].caption, "設定ダイアログ未実装");
+  EXPECT_EQ(boxes.Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_EQ(StatsOf("mvt_fault_config.spi")->configCalls, 1);
+  // Not called again; the same message.
+  dlg->SettingButtonClick();
+  EXPECT_EQ(StatsOf("mvt_fault_config.spi")->configCalls, 1);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[1].caption, "設定ダイアログ未実装");
+}
+
+TEST_F(PluginFaultTest, PointerOnlyIsSupportedDecodesThroughTheBufferForm) {
+  StartWith({"mvt_ptronly.spi"});
+  tag_BeforeImage* e = mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly"), "a.mvt", Mvt8());
+  ASSERT_NE(e, nullptr);
+  QvSpiPlugin* p = Plugin("mvt_ptronly.spi");
+  EXPECT_FALSE(p->Faulted);
+  EXPECT_TRUE(p->BufferForm);
+  auto* stats = StatsOf("mvt_ptronly.spi");
+  const int calls = stats->isSupportedCalls;
+  ASSERT_NE(mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly2"), "b.mvt", Mvt8()), nullptr);
+  EXPECT_EQ(stats->isSupportedCalls, calls + 1);  // straight to the buffer
+  EXPECT_EQ(stats->isSupportedGotHandle, 0);
+}
+
+TEST_F(PluginFaultTest, ControlWordIsRestoredAfterAPluginChangesIt) {
+  StartWith({"mvt_fpu.spi"});
+  const unsigned before = _control87(0, 0);
+  ASSERT_NE(mvtest::AddListedBytes(mvtest::MakeScratchDir("fpu"), "a.mvt", Mvt8()), nullptr);
+  EXPECT_EQ(_control87(0, 0), before);
+  volatile double a = 1.0, b = 3.0;
+  EXPECT_NEAR(a / b, 0.333333333333333, 1e-14);  // full precision is back
+}
+
+TEST_F(PluginFaultTest, LoadAndRemoveCyclesGiveEveryHandleBack) {
+  StartWith({"mvt_good.spi"});
+  const std::string bmp = dir + "n.bmp", mvt = dir + "p.mvt";
+  mvtest::WriteFileBytes(bmp, Bmp8());
+  mvtest::WriteFileBytes(mvt, Mvt8());
+  const int files = mv::HandleCount<mv::FileTraits>::live;
+  const int handles = mv::HandleCount<mv::KernelHandleTraits>::live;
+  const int views = mv::HandleCount<mv::ViewTraits>::live;
+  const int globals = mv::HandleCount<mv::GlobalTraits>::live;
+  const int palettes = mv::HandleCount<mv::GdiTraits<HPALETTE>>::live;
+  const int bitmaps = mv::HandleCount<mv::GdiTraits<HBITMAP>>::live;
+  const int dcs = mv::HandleCount<mv::DcTraits>::live;
+  const int brushes = mv::HandleCount<mv::GdiTraits<HBRUSH>>::live;
+  const int objects = forms::Bitmap::LiveCount();
+  boxes.Answer(std::vector<int>(1000, IDYES));
+  for (int cycle = 0; cycle < 1000; ++cycle) {
+    for (int i = 0; i < 20; ++i) ASSERT_NE(mvtest::AddListedImage(i % 2 ? bmp : mvt), nullptr);
+    if (cycle % 250 == 0) {  // and look at some of them on the way
+      frmPreview->ImageIndex = 1;
+      frmPreview->Hide();
+      frmPreview->Show();
+      frmPrePalette->ImageIndex = 0;
+      frmPrePalette->Hide();
+      frmPrePalette->Show();
+    }
+    for (int i = 0; i < 20; ++i) frmMain->lstBefore->SetSelected(i, true);
+    frmMain->RemoveSelectedImages();
+    ASSERT_EQ(frmMain->lstBefore->Count(), 0);
+  }
+  EXPECT_EQ(mv::HandleCount<mv::FileTraits>::live, files);
+  EXPECT_EQ(mv::HandleCount<mv::KernelHandleTraits>::live, handles);
+  EXPECT_EQ(mv::HandleCount<mv::ViewTraits>::live, views);
+  EXPECT_EQ(mv::HandleCount<mv::GlobalTraits>::live, globals);
+  // The palette viewer keeps the palette of the grid it showed last.
+  EXPECT_LE(mv::HandleCount<mv::GdiTraits<HPALETTE>>::live, palettes + 1);
+  EXPECT_EQ(mv::HandleCount<mv::GdiTraits<HBRUSH>>::live, brushes);
+  // The viewers keep one off-screen bitmap each, whatever they showed last.
+  EXPECT_LE(mv::HandleCount<mv::GdiTraits<HBITMAP>>::live, bitmaps + 1);
+  EXPECT_LE(mv::HandleCount<mv::DcTraits>::live, dcs + 1);
+  EXPECT_LE(forms::Bitmap::LiveCount(), objects);
+}
