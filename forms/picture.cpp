@@ -14,6 +14,10 @@ COLORREF Image::PicturePixel(int x, int y) const {
 }
 
 void Image::Paint(HDC dc, const RECT& rect) {
+  if (PaintOverride) {
+    PaintOverride(dc, rect);
+    return;
+  }
   if (!picture_ || picture_->Empty()) return;
   HPALETTE pal = picture_->Palette();
   HPALETTE old = nullptr;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,10 @@ class Image : public GraphicControl {
   // outside it.
   COLORREF PicturePixel(int x, int y) const;
   void Paint(HDC dc, const RECT& rect) override;
+
+  // Draws the control's content instead of a picture when set (a picture
+  // drawn straight from where it lies, without a copy).
+  std::function<void(HDC dc, const RECT& rect)> PaintOverride;
 
  private:
   std::shared_ptr<Bitmap> picture_;

@@ -41,6 +41,13 @@ TfrmPreview::TfrmPreview() {
   tmrScrollEnabled.SetInterval(100);
   tmrScrollEnabled.OnTimer = [this] { tmrScrollEnabledTimer(); };
   OnShow = [this] { FormShow(); };
+  // What the window draws straight from an image's file goes with the
+  // window: the image may be removed while it is hidden.
+  OnHide = [this] {
+    direct_ = false;
+    shown_palette_ = nullptr;
+    imgPreview->PaintOverride = nullptr;
+  };
   OnResize = [this] { FormResize(); };
   OnKeyPress = [this](char& c) { FormKeyPress(c); };
   OnKeyDown = [this](WORD& k, forms::ShiftState s) { FormKeyDown(k, s); };
@@ -106,17 +113,37 @@ void TfrmPreview::ShowImage(int index) {
   SetIcon(frmMain->imglstBits->Icon(entry->DepthIcon));
   SetCaption(MakeCaption());
 
-  if (entry->FormatIndex < 1) {
-    DrawNativeImage(*bmpPreview, *entry);
-    if (entry->BitCount <= 8) UsePalettes(entry->Palette.get());
-  } else if (entry->Bitmap) {
-    bmpPreview->Assign(*entry->Bitmap);
-    if (entry->BitCount <= 8) UsePalettes(bmpPreview->Palette());
+  shown_bits_ = entry->BitCount;
+  shown_palette_ = nullptr;
+  direct_ = entry->FormatIndex < 1 && PrepareNativeDib(*entry, direct_dib_);
+  int width = 0, height = 0;
+  if (direct_) {
+    // Painted straight from the mapped file, only what is visible: a large
+    // image costs no copy and no wait.
+    bmpPreview->Clear();
+    width = direct_dib_.width;
+    height = direct_dib_.height;
+    if (entry->BitCount <= 8) {
+      shown_palette_ = entry->Palette.get();
+      UsePalettes(shown_palette_);
+    }
+    imgPreview->PaintOverride = [this](HDC dc, const RECT& r) { PaintNativeDib(dc, r.left, r.top, direct_dib_); };
+  } else {
+    if (entry->FormatIndex < 1) {
+      DrawNativeImage(*bmpPreview, *entry);
+      if (entry->BitCount <= 8) UsePalettes(entry->Palette.get());
+    } else if (entry->Bitmap) {
+      bmpPreview->Assign(*entry->Bitmap);
+      if (entry->BitCount <= 8) UsePalettes(bmpPreview->Palette());
+    }
+    width = bmpPreview->Width();
+    height = bmpPreview->Height();
+    imgPreview->PaintOverride = nullptr;
   }
   // The picture shares the off-screen bitmap: nothing writes to either
   // until the next image replaces both.
-  imgPreview->SetBounds(0, 0, bmpPreview->Width(), bmpPreview->Height());
-  imgPreview->SetPicture(bmpPreview);
+  imgPreview->SetBounds(0, 0, width, height);
+  imgPreview->SetPicture(direct_ ? nullptr : bmpPreview);
   Invalidate(true);
 }
 
@@ -245,10 +272,10 @@ void TfrmPreview::WMPaint() {
   PAINTSTRUCT ps;
   HDC dc = ::BeginPaint(Handle(), &ps);
   HPALETTE pal = nullptr;
-  if (bmpPreview->Empty() || forms::BitsOf(bmpPreview->Format()) <= 8) {
+  if (direct_ ? shown_bits_ <= 8 : (bmpPreview->Empty() || forms::BitsOf(bmpPreview->Format()) <= 8)) {
     ::SetSystemPaletteUse(bmpPreview->CanvasHandle(), SYSPAL_NOSTATIC);
     ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
-    pal = bmpPreview->Palette();
+    pal = direct_ ? shown_palette_ : bmpPreview->Palette();
   }
   HPALETTE old = pal ? ::SelectPalette(dc, pal, FALSE) : nullptr;
   if (pal) ::RealizePalette(dc);

@@ -11,6 +11,7 @@
 #include "forms/picture.h"
 #include "forms/timer.h"
 #include "preview/image_picker.h"
+#include "preview/native_preview.h"
 
 class TfrmPreview : public forms::Form {
  public:
@@ -70,6 +71,11 @@ class TfrmPreview : public forms::Form {
   void SwitchFromPicker(int index);
   void UsePalettes(HPALETTE palette);
 
+  // A native image GDI draws straight from its mapping: no off-screen copy.
+  bool direct_ = false;
+  NativeDib direct_dib_{};
+  HPALETTE shown_palette_ = nullptr;  // borrowed from the shown image
+  int shown_bits_ = 0;
   int hpos_ = 0, vpos_ = 0;
   bool auto_scroll_ = true;
   bool h_bar_ = false, v_bar_ = false;

@@ -11,15 +11,7 @@
 
 namespace {
 
-// A private header for GDI, built from the checked layout: GDI reads as
-// many bytes as a header implies, so it never sees the file's own.
-struct DibHeader {
-  BITMAPINFOHEADER header;
-  union {
-    RGBQUAD colors[256];
-    DWORD masks[3];
-  };
-};
+using DibHeader = decltype(NativeDib::info);
 
 void FillHeader(DibHeader& h, const mv::BmpLayout& l, int height, const mv::ColorTable& table) {
   h = DibHeader{};
@@ -52,6 +44,26 @@ bool GdiDrawsDirectly(const mv::BmpLayout& l) {
 }
 
 }  // namespace
+
+bool PrepareNativeDib(const tag_BeforeImage& image, NativeDib& dib) {
+  const mv::BmpLayout& l = image.Layout;
+  if (!image.FileView || !l.ok || !GdiDrawsDirectly(l) || l.rowsPresent == 0) return false;
+  const mv::ColorTable table = mv::ReadColorTable(l, image.View(), image.FileSize);
+  dib.width = l.width;
+  dib.height = static_cast<int>(l.absHeight);
+  dib.rows = static_cast<int>(l.rowsPresent);
+  FillHeader(dib.info, l, l.topDown ? -dib.rows : dib.rows, table);
+  // A cut-short bottom-up file holds its lowest rows.
+  dib.dest_y = l.topDown ? 0 : dib.height - dib.rows;
+  dib.pixels = image.View() + l.pixelOffset;
+  return true;
+}
+
+void PaintNativeDib(HDC dc, int x, int y, const NativeDib& dib) {
+  ::SetDIBitsToDevice(dc, x, y + dib.dest_y, static_cast<DWORD>(dib.width), static_cast<DWORD>(dib.rows), 0, 0, 0,
+                      static_cast<UINT>(dib.rows), dib.pixels, reinterpret_cast<const BITMAPINFO*>(&dib.info),
+                      DIB_RGB_COLORS);
+}
 
 void DrawNativeImage(forms::Bitmap& target, const tag_BeforeImage& image) {
   const mv::BmpLayout& l = image.Layout;

@@ -80,7 +80,7 @@ class PluginFaultTest : public mvtest::AppTest {
     frmPreview->Show();
     mvtest::Pump();
     EXPECT_EQ(frmPreview->Caption(), "before.bmp 4x4 8bit");
-    EXPECT_EQ(frmPreview->bmpPreview->Width(), 4);
+    EXPECT_EQ(frmPreview->imgPreview->Width(), 4);
   }
   std::string dir, plugin_dir;
 };

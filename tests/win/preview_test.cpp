@@ -129,7 +129,7 @@ TEST_F(PreviewTest, CaptionAndIcon) {
   frmPreview->ShowImage(1);
   EXPECT_EQ(frmPreview->Caption(), "td.bmp 7x-5 8bit");
   EXPECT_EQ(frmPreview->Icon(), frmMain->imglstBits->Icon(2));
-  EXPECT_EQ(frmPreview->bmpPreview->Height(), 5);
+  EXPECT_EQ(frmPreview->imgPreview->Height(), 5);
   EXPECT_EQ(frmPreview->ImageIndex, 1);
   // An index outside the entries leaves the window as it was.
   frmPreview->ShowImage(2);
