@@ -20,7 +20,11 @@
 
 #include "app/before_image.h"
 #include "plugins/spi_ctrl.h"
+#include "bench/bench_support.h"
 #include "tests/support/bmp_builder.h"
+
+using bench::Now;
+using bench::WriteAll;
 
 namespace {
 
@@ -29,32 +33,9 @@ constexpr int kRounds = 7;        // (a): rounds of each loop, alternating
 constexpr int kBigRepeats = 41;   // (b): decodes of each file, alternating
 constexpr std::int32_t kBigWidth = 8192, kBigHeight = 8534;  // 24 bits: 200 MiB of rows
 
-double Now() {
-  static const double freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER c;
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / freq;
-}
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-bool WriteAll(HANDLE f, const void* data, std::size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 64u << 20));
-    DWORD written = 0;
-    if (!::WriteFile(f, p, chunk, &written, nullptr) || written == 0) return false;
-    p += written;
-    size -= written;
-  }
-  return true;
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -128,15 +109,7 @@ Private PrivateNow() {
     p.reported = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage;
     p.source = pmc.PrivateUsage ? "GetProcessMemoryInfo PrivateUsage" : "GetProcessMemoryInfo PagefileUsage";
   }
-  SYSTEM_INFO si;
-  ::GetSystemInfo(&si);
-  auto* at = static_cast<const std::uint8_t*>(si.lpMinimumApplicationAddress);
-  while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
-    MEMORY_BASIC_INFORMATION mbi{};
-    if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) p.walked += mbi.RegionSize;
-    at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
-  }
+  p.walked = bench::CommittedPrivateBytes();
   return p;
 }
 

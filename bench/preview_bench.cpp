@@ -29,37 +29,18 @@
 #include "forms/application.h"
 #include "preview/PreviewForm.h"
 #include "preview/native_preview.h"
+#include "bench/bench_support.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/win/support/app_harness.h"
+
+using bench::Now;
+using bench::WriteAll;
 
 namespace {
 
 constexpr std::int32_t kWidth = 8000, kHeight = 6000;
 constexpr int kRepeats = 5;
 constexpr double kTargetRatio = 3.0;
-
-double Now() {
-  static const double freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER c;
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / freq;
-}
-
-bool WriteAll(HANDLE f, const void* data, std::size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 64u << 20));
-    DWORD written = 0;
-    if (!::WriteFile(f, p, chunk, &written, nullptr) || written == 0) return false;
-    p += written;
-    size -= written;
-  }
-  return true;
-}
 
 // A kWidth x kHeight bitmap at 24 or 8 bits (8: a grey-ramp table), its rows
 // a pattern that differs from row to row, written in chunks of rows.
@@ -105,15 +86,7 @@ Private PrivateNow() {
     p.privateUsage = pmc.PrivateUsage;
     p.pagefileUsage = pmc.PagefileUsage;
   }
-  SYSTEM_INFO si;
-  ::GetSystemInfo(&si);
-  auto* at = static_cast<const std::uint8_t*>(si.lpMinimumApplicationAddress);
-  while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
-    MEMORY_BASIC_INFORMATION mbi{};
-    if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) p.walked += mbi.RegionSize;
-    at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
-  }
+  p.walked = bench::CommittedPrivateBytes();
   return p;
 }
 

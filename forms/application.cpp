@@ -74,20 +74,9 @@ bool Application::PreTranslate(MSG& msg) {
   }
 
   // Key preview: the form sees keys meant for its controls first.
-  if (form->KeyPreview() && msg.hwnd != form->Handle()) {
-    if (key_down && form->OnKeyDown) {
-      WORD key = static_cast<WORD>(msg.wParam);
-      form->OnKeyDown(key, ShiftState::FromKeyboard());
-      if (key == 0) return true;
-      msg.wParam = key;
-    }
-    if (key_char && form->OnKeyPress) {
-      char ch = static_cast<char>(msg.wParam);
-      form->OnKeyPress(ch);
-      if (ch == 0) return true;
-      msg.wParam = static_cast<unsigned char>(ch);
-    }
-  }
+  if (form->KeyPreview() && msg.hwnd != form->Handle() &&
+      RunKeyHandlers(msg.message, msg.wParam, form->OnKeyDown, form->OnKeyPress))
+    return true;
 
   if (form->DialogKeys() && ::IsDialogMessageA(form->Handle(), &msg)) return true;
   return false;

@@ -42,20 +42,8 @@ LRESULT WinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      if (OnKeyDown) {
-        WORD key = static_cast<WORD>(wp);
-        OnKeyDown(key, ShiftState::FromKeyboard());
-        if (key == 0) return 0;
-        wp = key;
-      }
-      break;
     case WM_CHAR:
-      if (OnKeyPress) {
-        char ch = static_cast<char>(wp);
-        OnKeyPress(ch);
-        if (ch == 0) return 0;
-        wp = static_cast<unsigned char>(ch);
-      }
+      if (RunKeyHandlers(msg, wp, OnKeyDown, OnKeyPress)) return 0;
       break;
     case WM_LBUTTONDBLCLK:
       if (OnDblClick) {

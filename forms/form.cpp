@@ -241,19 +241,9 @@ LRESULT Form::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      if (OnKeyDown) {
-        WORD key = static_cast<WORD>(wp);
-        OnKeyDown(key, ShiftState::FromKeyboard());
-        if (key == 0) return 0;
-        wp = key;
-      }
-      break;
     case WM_CHAR:
-      if (OnKeyPress) {
-        char ch = static_cast<char>(wp);
-        OnKeyPress(ch);
-        return 0;
-      }
+      // A typed character goes nowhere after the form's own handler.
+      if (RunKeyHandlers(msg, wp, OnKeyDown, OnKeyPress) || (msg == WM_CHAR && OnKeyPress)) return 0;
       break;
   }
   return Window::WndProc(msg, wp, lp);

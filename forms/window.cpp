@@ -41,6 +41,22 @@ ShiftState ShiftState::FromMouse(WPARAM wp) {
   return s;
 }
 
+bool RunKeyHandlers(UINT msg, WPARAM& wp, const KeyHandler& on_key_down, const KeyPressHandler& on_key_press) {
+  if ((msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) && on_key_down) {
+    WORD key = static_cast<WORD>(wp);
+    on_key_down(key, ShiftState::FromKeyboard());
+    wp = key;
+    return key == 0;
+  }
+  if (msg == WM_CHAR && on_key_press) {
+    char ch = static_cast<char>(wp);
+    on_key_press(ch);
+    wp = static_cast<unsigned char>(ch);
+    return ch == 0;
+  }
+  return false;
+}
+
 Window::Window() = default;
 
 Window::~Window() { DestroyHandle(); }

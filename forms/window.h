@@ -30,6 +30,11 @@ using NotifyHandler = std::function<void()>;
 using KeyHandler = std::function<void(WORD& key, ShiftState)>;   // set key to 0 to consume
 using KeyPressHandler = std::function<void(char& ch)>;           // set ch to 0 to consume
 
+// Runs the key handlers on a WM_KEYDOWN / WM_SYSKEYDOWN or WM_CHAR
+// message's key and leaves what they made of it in wp; true when a handler
+// used the key up (set it to 0).
+bool RunKeyHandlers(UINT msg, WPARAM& wp, const KeyHandler& on_key_down, const KeyPressHandler& on_key_press);
+
 class Window {
  public:
   Window();

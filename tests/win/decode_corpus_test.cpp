@@ -17,64 +17,15 @@
 #include "app/before_image.h"
 #include "decode/bmp_layout.h"
 #include "plugins/spi_ctrl.h"
+#include "tests/win/support/corpus.h"
 #include "tests/win/support/paths.h"
 
 namespace {
 
-std::string WithSlash(std::string dir) {
-  if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
-  return dir;
-}
-
-bool IsDir(const std::string& dir) {
-  const DWORD a = ::GetFileAttributesA(dir.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// MORVANE_CORPUS_WIN (a Windows path), else MORVANE_CORPUS (a Unix path,
-// reached through Wine's Z: drive), else beside the checkout. Empty: absent.
-std::string CorpusDir(std::string* tried) {
-  std::vector<std::string> candidates;
-  if (const char* w = std::getenv("MORVANE_CORPUS_WIN"); w && *w) candidates.push_back(WithSlash(w));
-  if (const char* u = std::getenv("MORVANE_CORPUS"); u && *u) {
-    std::string p = u;
-    if (p[0] == '/') {
-      for (char& c : p)
-        if (c == '/') c = '\\';
-      p = "Z:" + p;
-    }
-    candidates.push_back(WithSlash(p));
-  }
-  // The tests run from <checkout>/<build>/tests; the corpus sits beside the checkout.
-  candidates.push_back(mvtest::ExeDir() + "..\\..\\..\\shared\\corpus\\bmpsuite\\");
-  for (const auto& c : candidates) {
-    *tried += c + " ";
-    if (IsDir(c + "g")) return c;
-  }
-  return {};
-}
-
-bool ReadAll(const std::string& path, std::string& out) {
-  mv::unique_file f(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) return false;
-  const DWORD size = ::GetFileSize(f.get(), nullptr);
-  out.assign(size, '\0');
-  DWORD got = 0;
-  return size == 0 || (::ReadFile(f.get(), out.data(), size, &got, nullptr) && got == size);
-}
-
-std::vector<std::string> BmpFiles(const std::string& dir) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((dir + "*.bmp").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
-  while (::FindNextFileA(h, &fd));
-  ::FindClose(h);
-  return names;
-}
+using mvtest::BmpFiles;
+using mvtest::CorpusDir;
+using mvtest::IsFile;
+using mvtest::ReadAll;
 
 struct ManifestRow {
   int bpp = 0, width = 0, height = 0;

@@ -25,60 +25,16 @@
 #include "base/handles.h"
 #include "preview/PreviewForm.h"
 #include "tests/win/support/app_harness.h"
+#include "tests/win/support/corpus.h"
 #include "tests/win/support/paths.h"
 #include "tests/win/support/png_reader.h"
 
 namespace {
 
-std::string WithSlash(std::string dir) {
-  if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
-  return dir;
-}
-
-bool IsDir(const std::string& dir) {
-  const DWORD a = ::GetFileAttributesA(dir.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::string& path) {
-  const DWORD a = ::GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// MORVANE_CORPUS_WIN (a Windows path), else MORVANE_CORPUS (a Unix path,
-// reached through Wine's Z: drive), else beside the checkout. Empty: absent.
-std::string CorpusDir(std::string* tried) {
-  std::vector<std::string> candidates;
-  if (const char* w = std::getenv("MORVANE_CORPUS_WIN"); w && *w) candidates.push_back(WithSlash(w));
-  if (const char* u = std::getenv("MORVANE_CORPUS"); u && *u) {
-    std::string p = u;
-    if (p[0] == '/') {
-      std::replace(p.begin(), p.end(), '/', '\\');
-      p = "Z:" + p;
-    }
-    candidates.push_back(WithSlash(p));
-  }
-  // The tests run from <checkout>/<build>/tests; the corpus sits beside the checkout.
-  candidates.push_back(mvtest::ExeDir() + "..\\..\\..\\shared\\corpus\\bmpsuite\\");
-  for (const auto& c : candidates) {
-    *tried += c + " ";
-    if (IsDir(c + "g")) return c;
-  }
-  return {};
-}
-
-std::vector<std::string> BmpFiles(const std::string& dir) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((dir + "*.bmp").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
-  while (::FindNextFileA(h, &fd));
-  ::FindClose(h);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using mvtest::BmpFiles;
+using mvtest::CorpusDir;
+using mvtest::IsFile;
+using mvtest::ReadAll;
 
 std::string Hex(unsigned v) {
   char buf[16];

@@ -1,0 +1,54 @@
+// What the benchmarks share: a clock, chunked file writes, and the
+// process's committed private memory counted region by region.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+namespace bench {
+
+// Seconds from an arbitrary start, at the performance counter's resolution.
+inline double Now() {
+  static const double freq = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER c;
+  ::QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) / freq;
+}
+
+// Writes all of a buffer, in chunks a single WriteFile takes.
+inline bool WriteAll(HANDLE f, const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 64u << 20));
+    DWORD written = 0;
+    if (!::WriteFile(f, p, chunk, &written, nullptr) || written == 0) return false;
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Committed private regions summed with VirtualQuery: needs no counter the
+// system may leave at 0 (Wine's PrivateUsage).
+inline std::uint64_t CommittedPrivateBytes() {
+  std::uint64_t total = 0;
+  SYSTEM_INFO si;
+  ::GetSystemInfo(&si);
+  auto* at = static_cast<const std::uint8_t*>(si.lpMinimumApplicationAddress);
+  while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
+    MEMORY_BASIC_INFORMATION mbi{};
+    if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
+    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
+    at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
+  }
+  return total;
+}
+
+}  // namespace bench
