@@ -8,12 +8,33 @@
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
 
+namespace {
+// Holds a list's drawing while many items go in; each insertion would
+// otherwise repaint and re-measure the list.
+class RedrawPause {
+ public:
+  explicit RedrawPause(HWND list) : list_(list) { ::SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
+  ~RedrawPause() {
+    ::SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list_, nullptr, TRUE);
+  }
+  RedrawPause(const RedrawPause&) = delete;
+  RedrawPause& operator=(const RedrawPause&) = delete;
+
+ private:
+  HWND list_;
+};
+}  // namespace
+
 void TfrmMain::btnLoadClick(void*) {
   for (;;) {
     try {
       dlgLoad->FileName.clear();
       dlgLoad->InitialDir = LastFolder;
       if (!dlgLoad->Execute(Handle())) return;
+      RedrawPause pause_list(lstBefore->Handle());
+      RedrawPause pause_preview(frmPreview->cmbPreview->Handle());
+      RedrawPause pause_palette(frmPrePalette->cmbPreview->Handle());
       for (size_t i = 0; i < dlgLoad->Files.size(); ++i) {
         const std::string path = dlgLoad->Files[i];
         LastFolder = mv::ExtractFileDir(path);
