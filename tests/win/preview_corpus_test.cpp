@@ -126,7 +126,8 @@ class PreviewCorpus : public mvtest::AppTest {
     frmPreview->Hide();
     frmPreview->Show();
     mvtest::Pump();
-    mvtest::Pump(150);  // the scroll bars come back after 100 ms
+    // The scroll bars come back after 100 ms.
+    mvtest::PumpUntil([] { return frmPreview->AutoScroll(); }, 5000);
     HWND hwnd = frmPreview->Handle();
     ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     const mvtest::Capture cap = mvtest::CaptureClient(hwnd);
