@@ -20,7 +20,8 @@ Hint::Hint(HWND tool) : tool_(tool) {
 }
 
 Hint::~Hint() {
-  if (tip_) ::DestroyWindow(tip_);
+  // The tip is owned by the tool's window and may have gone with it.
+  if (tip_ && ::IsWindow(tip_)) ::DestroyWindow(tip_);
 }
 
 void Hint::SetText(const std::string& text) {
