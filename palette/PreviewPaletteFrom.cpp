@@ -40,9 +40,7 @@ TfrmPrePalette::TfrmPrePalette() {
   spbUp = picker->spbUp.get();
   spbDown = picker->spbDown.get();
   cmbPreview = picker->cmbPreview.get();
-  spbUp->OnClick = [this] { spbUpClick(); };
-  spbDown->OnClick = [this] { spbDownClick(); };
-  cmbPreview->OnChange = [this] { cmbPreviewChange(); };
+  picker->Connect([this] { spbUpClick(); }, [this] { spbDownClick(); }, [this] { cmbPreviewChange(); });
 
   const forms::FontSpec mode_font = forms::DefaultFont().Bold().WithHeight(13);
   spbDec = std::make_unique<forms::SpeedButton>(pnlTop.get(), 260, 0, 53, 27);

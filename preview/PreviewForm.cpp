@@ -34,9 +34,7 @@ TfrmPreview::TfrmPreview() {
   spbUp = picker->spbUp.get();
   spbDown = picker->spbDown.get();
   cmbPreview = picker->cmbPreview.get();
-  spbUp->OnClick = [this] { spbUpClick(); };
-  spbDown->OnClick = [this] { spbDownClick(); };
-  cmbPreview->OnChange = [this] { cmbPreviewChange(); };
+  picker->Connect([this] { spbUpClick(); }, [this] { spbDownClick(); }, [this] { cmbPreviewChange(); });
 
   tmrScrollEnabled.SetInterval(100);
   tmrScrollEnabled.OnTimer = [this] { tmrScrollEnabledTimer(); };

@@ -21,6 +21,12 @@ ImagePicker::ImagePicker(forms::Window* strip) : glyphs_(mv::MakeTriangleImageLi
   ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 20);
 }
 
+void ImagePicker::Connect(forms::NotifyHandler up, forms::NotifyHandler down, forms::NotifyHandler change) {
+  spbUp->OnClick = std::move(up);
+  spbDown->OnClick = std::move(down);
+  cmbPreview->OnChange = std::move(change);
+}
+
 void ImagePicker::cmbPreviewMeasureItem(int, int& height) { height = frmMain->imglstBits->Height() + kItemPadding; }
 
 void ImagePicker::cmbPreviewDrawItem(forms::DrawItemArgs& item) {

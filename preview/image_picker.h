@@ -19,6 +19,9 @@ class ImagePicker {
   std::unique_ptr<forms::SpeedButton> spbDown;
   std::unique_ptr<forms::ComboBox> cmbPreview;
 
+  // Gives the buttons and the list the carrying window's handlers.
+  void Connect(forms::NotifyHandler up, forms::NotifyHandler down, forms::NotifyHandler change);
+
   void cmbPreviewMeasureItem(int index, int& height);
   void cmbPreviewDrawItem(forms::DrawItemArgs& item);
   // The first item whose text equals the list's current text, letter case

@@ -114,16 +114,7 @@ void PostKey(HWND hwnd, WORD vk) {
   ::PostMessageA(hwnd, WM_KEYUP, vk, 0xC0000001);
 }
 
-// Text width in the list's own font, measured here without the forms layer.
-int TextWidth(HWND list, const std::string& text) {
-  HDC dc = ::GetDC(list);
-  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(list, WM_GETFONT, 0, 0)));
-  SIZE s{};
-  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &s);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(list, dc);
-  return s.cx;
-}
+using mvtest::TextWidth;
 
 class PluginDialogTest : public mvtest::AppTest {
  protected:

@@ -49,16 +49,7 @@ std::vector<std::string> StoreNames() {
   return v;
 }
 
-// Width of a text in the list's font, measured here without the forms layer.
-int TextWidth(HWND list, const std::string& text) {
-  HDC dc = ::GetDC(list);
-  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(list, WM_GETFONT, 0, 0)));
-  SIZE s{};
-  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &s);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(list, dc);
-  return s.cx;
-}
+using mvtest::TextWidth;
 
 struct Live {
   int views, palettes, bitmaps;

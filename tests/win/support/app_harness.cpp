@@ -147,6 +147,16 @@ tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name,
   return AddListedImage(dir + name);
 }
 
+int TextWidth(HWND control, const std::string& text) {
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  SIZE s{};
+  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &s);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return s.cx;
+}
+
 Capture CaptureClient(HWND hwnd) {
   Capture c;
   RECT r;

@@ -89,6 +89,9 @@ struct Capture {
 };
 Capture CaptureClient(HWND hwnd);
 
+// Width of a text in a control's own font, measured without the forms layer.
+int TextWidth(HWND control, const std::string& text);
+
 // Runs an action on the first visible top-level dialog (#32770) with this
 // caption, from another thread, while the main thread sits in the dialog's
 // modal loop. Join() reports whether the dialog was seen.
