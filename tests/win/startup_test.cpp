@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -279,4 +280,24 @@ TEST_F(AppTest, ShortcutsDoNotActWhileAModalBoxIsUp) {
   mvtest::Pump(50);
   forms::Application::Instance().modal_level = 0;
   EXPECT_FALSE(forms::Application::Instance().Terminated());
+}
+
+TEST_F(AppTest, ExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
+  StartApp();
+  frmMain->btnDel2->OnClick = [] { throw std::runtime_error("ハンドラで失敗しました"); };
+  frmMain->btnDel2->SetEnabled(true);
+  // A click arrives as a message, through a window procedure.
+  ::SendMessageA(frmMain->Handle(), WM_COMMAND, MAKEWPARAM(frmMain->btnDel2->Id(), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(frmMain->btnDel2->Handle()));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "ハンドラで失敗しました");
+  EXPECT_EQ(boxes.Boxes()[0].caption, "Morvane Ver.0.9");
+  EXPECT_EQ(boxes.Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+  EXPECT_FALSE(forms::Application::Instance().Terminated());
+  // And from a message the loop dispatches.
+  ::PostMessageA(frmMain->Handle(), WM_COMMAND, MAKEWPARAM(frmMain->btnDel2->Id(), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(frmMain->btnDel2->Handle()));
+  mvtest::Pump(20);
+  EXPECT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_TRUE(frmMain->Showing());
 }
