@@ -46,10 +46,10 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 // A 24-bit bitmap of kBigWidth x kBigHeight, written in 8 MB chunks.
 bool WriteBigBitmap(const std::string& path, std::uint64_t* size) {
-  mv::test::BmpSpec spec;
-  spec.width = kBigWidth;
-  spec.height = 1;
-  std::string header = mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = kBigWidth;
+  recipe.height = 1;
+  std::string header = mv::test::BuildBmp(recipe);
   header.resize(54);
   const std::uint64_t stride = mv::test::RowStride(kBigWidth, 24);
   const std::uint64_t pixels = stride * kBigHeight;

@@ -45,11 +45,11 @@ constexpr double kTargetRatio = 3.0;
 // A kWidth x kHeight bitmap at 24 or 8 bits (8: a grey-ramp table), its rows
 // a pattern that differs from row to row, written in chunks of rows.
 bool WriteBitmap(const std::string& path, unsigned bitCount) {
-  mv::test::BmpSpec spec;
-  spec.width = kWidth;
-  spec.height = 1;
-  spec.bitCount = static_cast<std::uint16_t>(bitCount);
-  std::string header = mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = kWidth;
+  recipe.height = 1;
+  recipe.bitCount = static_cast<std::uint16_t>(bitCount);
+  std::string header = mv::test::BuildBmp(recipe);
   header.resize(mv::test::Get32(header, mv::test::kOffBfOffBits));
   const std::uint64_t stride = mv::test::RowStride(kWidth, bitCount);
   const std::uint64_t pixels = stride * kHeight;

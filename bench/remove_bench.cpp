@@ -71,11 +71,11 @@ int main(int argc, char** argv) {
   ::GetTempPathA(sizeof temp, temp);
   const std::string dir = std::string(temp) + "morvane_remove_bench\\";
   ::CreateDirectoryA(dir.c_str(), nullptr);
-  mv::test::BmpSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.bitCount = 8;
-  const std::string bytes = mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = 2;
+  recipe.height = 2;
+  recipe.bitCount = 8;
+  const std::string bytes = mv::test::BuildBmp(recipe);
   std::vector<std::string> paths;
   paths.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {

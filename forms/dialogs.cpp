@@ -29,12 +29,12 @@ UINT_PTR CALLBACK OpenHook(HWND dlg, UINT msg, WPARAM, LPARAM lp) {
     if (note->hdr.code == CDN_SELCHANGE) {
       auto* state = reinterpret_cast<OpenState*>(::GetWindowLongPtrA(dlg, DWLP_USER));
       HWND parent = ::GetParent(dlg);
-      LRESULT spec = ::SendMessageA(parent, CDM_GETSPEC, 0, 0);
+      LRESULT names = ::SendMessageA(parent, CDM_GETSPEC, 0, 0);
       LRESULT folder = ::SendMessageA(parent, CDM_GETFOLDERPATH, 0, 0);
-      if (state && spec > 0 && folder >= 0) {
+      if (state && names > 0 && folder >= 0) {
         // Each name may grow by its quotes dropping into separators; the
         // folder comes first. Double it for slack.
-        size_t need = static_cast<size_t>(spec + folder + 16) * 2;
+        size_t need = static_cast<size_t>(names + folder + 16) * 2;
         if (need > state->buffer.size()) {
           state->buffer.assign(need, '\0');
           state->ofn->lpstrFile = state->buffer.data();

@@ -11,19 +11,19 @@ bool FontSpec::operator<(const FontSpec& o) const {
   return std::tie(face, height, bold, charset) < std::tie(o.face, o.height, o.bold, o.charset);
 }
 
-HFONT GetFont(const FontSpec& spec) {
+HFONT GetFont(const FontSpec& wanted) {
   static std::map<FontSpec, mv::unique_hfont> cache;
-  auto it = cache.find(spec);
+  auto it = cache.find(wanted);
   if (it != cache.end()) return it->second.get();
   LOGFONTA lf{};
-  lf.lfHeight = -spec.height;  // negative: character height, not cell height
-  lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = spec.charset;
+  lf.lfHeight = -wanted.height;  // negative: character height, not cell height
+  lf.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = wanted.charset;
   lf.lfQuality = DEFAULT_QUALITY;
-  lstrcpynA(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+  lstrcpynA(lf.lfFaceName, wanted.face.c_str(), LF_FACESIZE);
   mv::unique_hfont font(::CreateFontIndirectA(&lf));
   HFONT h = font.get();
-  cache.emplace(spec, std::move(font));
+  cache.emplace(wanted, std::move(font));
   return h;
 }
 

@@ -20,7 +20,7 @@ struct FontSpec {
 };
 
 // The shared font for a description; the cache owns it.
-HFONT GetFont(const FontSpec& spec);
+HFONT GetFont(const FontSpec& wanted);
 // The forms' default: "ＭＳ Ｐゴシック", 12 pixels, Shift-JIS.
 inline FontSpec DefaultFont() { return FontSpec{}; }
 

@@ -29,15 +29,15 @@ class LayoutVariants : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(LayoutVariants, ReportsFieldsOfEachHeaderForm) {
   const Variant v = GetParam();
-  BmpSpec spec;
-  spec.headerSize = v.headerSize;
-  spec.bitCount = v.bitCount;
-  spec.compression = v.compression;
-  spec.width = 13;
-  spec.height = 7;
-  if (v.compression == kBiRle8) spec.pixels = {2, 5, 0, 0, 0, 1};
-  if (v.compression == kBiRle4) spec.pixels = {3, 0x12, 0, 1};
-  const std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.headerSize = v.headerSize;
+  recipe.bitCount = v.bitCount;
+  recipe.compression = v.compression;
+  recipe.width = 13;
+  recipe.height = 7;
+  if (v.compression == kBiRle8) recipe.pixels = {2, 5, 0, 0, 0, 1};
+  if (v.compression == kBiRle4) recipe.pixels = {3, 0x12, 0, 1};
+  const std::string f = BuildBmp(recipe);
   const BmpLayout l = Parse(f);
   ASSERT_TRUE(l.ok) << BmpRefusalName(l.refusal);
 
@@ -65,7 +65,7 @@ TEST_P(LayoutVariants, ReportsFieldsOfEachHeaderForm) {
   EXPECT_EQ(l.pixelOffset, tableAt + std::uint64_t{colors} * entry);
 
   if (l.isRle()) {
-    EXPECT_EQ(l.rleBytes, spec.pixels.size());
+    EXPECT_EQ(l.rleBytes, recipe.pixels.size());
     EXPECT_EQ(l.rowsPresent, 0u);
   } else {
     EXPECT_EQ(l.rowsPresent, 7u);
@@ -87,10 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{124, 16, 3}, Variant{124, 24, 0}, Variant{124, 8, 1}));
 
 TEST(BmpLayout, TopDownKeepsTheStoredSign) {
-  BmpSpec spec;
-  spec.height = -5;
-  spec.bitCount = 8;
-  const BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.height = -5;
+  recipe.bitCount = 8;
+  const BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.height, -5);
   EXPECT_TRUE(l.topDown);
@@ -99,61 +99,61 @@ TEST(BmpLayout, TopDownKeepsTheStoredSign) {
 }
 
 TEST(BmpLayout, CoreHeaderSizesAreUnsigned16Bit) {
-  BmpSpec spec;
-  spec.headerSize = 12;
-  spec.bitCount = 1;
-  spec.width = 40000;  // stored as 16 bits: above INT16_MAX is still positive
-  spec.height = 3;
-  const BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.headerSize = 12;
+  recipe.bitCount = 1;
+  recipe.width = 40000;  // stored as 16 bits: above INT16_MAX is still positive
+  recipe.height = 3;
+  const BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok) << BmpRefusalName(l.refusal);
   EXPECT_EQ(l.width, 40000);
   EXPECT_FALSE(l.topDown);
 }
 
 TEST(BmpLayout, MasksComeFromTheRightPlace) {
-  BmpSpec spec;
-  spec.bitCount = 16;
-  spec.compression = kBiBitfields;
-  spec.masks = std::vector<std::uint32_t>{0x0F00, 0x00F0, 0x000F, 0};
-  BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 16;
+  recipe.compression = kBiBitfields;
+  recipe.masks = std::vector<std::uint32_t>{0x0F00, 0x00F0, 0x000F, 0};
+  BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.masks.red, 0x0F00u);
   EXPECT_EQ(l.masks.green, 0x00F0u);
   EXPECT_EQ(l.masks.blue, 0x000Fu);
   EXPECT_EQ(l.masks.alpha, 0u);
 
-  spec.headerSize = 124;
-  spec.bitCount = 32;
-  spec.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
-  l = Parse(BuildBmp(spec));
+  recipe.headerSize = 124;
+  recipe.bitCount = 32;
+  recipe.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.masks.red, 0xFFu);
   EXPECT_EQ(l.masks.blue, 0xFF0000u);
   EXPECT_EQ(l.masks.alpha, 0xFF000000u);
   EXPECT_EQ(l.colorTableOffset, 14u + 124);
 
-  spec.headerSize = 40;
-  spec.compression = kBiAlphaBitfields;
-  l = Parse(BuildBmp(spec));
+  recipe.headerSize = 40;
+  recipe.compression = kBiAlphaBitfields;
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.masks.alpha, 0xFF000000u);
   EXPECT_EQ(l.colorTableOffset, 14u + 40 + 16);
 }
 
 TEST(BmpLayout, BiRgbUsesDefaultMasksWhateverTheHeaderHolds) {
-  BmpSpec spec;
-  spec.headerSize = 124;
-  spec.bitCount = 16;
-  spec.masks = std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F, 0};  // ignored: BI_RGB
-  BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.headerSize = 124;
+  recipe.bitCount = 16;
+  recipe.masks = std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F, 0};  // ignored: BI_RGB
+  BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.masks.red, 0x7C00u);
   EXPECT_EQ(l.masks.green, 0x03E0u);
   EXPECT_EQ(l.masks.blue, 0x001Fu);
 
-  spec.bitCount = 32;
-  spec.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
-  l = Parse(BuildBmp(spec));
+  recipe.bitCount = 32;
+  recipe.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.masks.red, 0xFF0000u);
   EXPECT_EQ(l.masks.blue, 0xFFu);
@@ -165,11 +165,11 @@ TEST(BmpLayout, ColourCountFollowsClrUsedOnlyWithinRange) {
   for (const Case c : {Case{8, 0, 256}, Case{8, 2, 2}, Case{8, 256, 256}, Case{8, 257, 256},
                        Case{8, 0x12345678, 256}, Case{1, 1, 1}, Case{1, 3, 2}, Case{4, 12, 12},
                        Case{2, 0, 4}}) {
-    BmpSpec spec;
-    spec.bitCount = c.bpp;
-    spec.palette.assign(c.expect, 0x123456);
-    spec.clrUsed = c.clrUsed;
-    const BmpLayout l = Parse(BuildBmp(spec));
+    BmpSpec recipe;
+    recipe.bitCount = c.bpp;
+    recipe.palette.assign(c.expect, 0x123456);
+    recipe.clrUsed = c.clrUsed;
+    const BmpLayout l = Parse(BuildBmp(recipe));
     ASSERT_TRUE(l.ok) << c.bpp << " " << c.clrUsed;
     EXPECT_EQ(l.colorCount, c.expect) << c.bpp << " " << c.clrUsed;
     EXPECT_EQ(l.colorsPresent, c.expect);
@@ -178,19 +178,19 @@ TEST(BmpLayout, ColourCountFollowsClrUsedOnlyWithinRange) {
 
 TEST(BmpLayout, TableStopsWherePixelsBegin) {
   // The header says 256 colours; the pixels begin after 10 of them.
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.palette.assign(10, 0x00FF00);
-  spec.clrUsed = 0;
-  BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.palette.assign(10, 0x00FF00);
+  recipe.clrUsed = 0;
+  BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.colorCount, 256u);
   EXPECT_EQ(l.colorsPresent, 10u);
 
   // An offset inside the table (not on an entry boundary) cuts it there.
-  spec.palette.assign(256, 0x00FF00);
-  spec.offBits = 14 + 40 + 4 * 3 + 2;
-  l = Parse(BuildBmp(spec));
+  recipe.palette.assign(256, 0x00FF00);
+  recipe.offBits = 14 + 40 + 4 * 3 + 2;
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.colorsPresent, 3u);
   EXPECT_EQ(l.pixelOffset, 14u + 40 + 14);
@@ -207,10 +207,10 @@ TEST(BmpLayout, TableStopsWherePixelsBegin) {
 }
 
 TEST(BmpLayout, GapBeforePixelsHonoursOffset) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.gapBeforePixels = 100;
-  const std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.gapBeforePixels = 100;
+  const std::string f = BuildBmp(recipe);
   const BmpLayout l = Parse(f);
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.pixelOffset, 14u + 40 + 1024 + 100);
@@ -219,35 +219,35 @@ TEST(BmpLayout, GapBeforePixelsHonoursOffset) {
 }
 
 TEST(BmpLayout, IgnoresBfSizeAndUncompressedSizeImage) {
-  BmpSpec spec;
-  spec.bitCount = 24;
-  spec.fileSize = 0xFFFFFFFF;
-  spec.sizeImage = 0xFFFFFFF0;
-  const BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 24;
+  recipe.fileSize = 0xFFFFFFFF;
+  recipe.sizeImage = 0xFFFFFFF0;
+  const BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_TRUE(l.complete);
   EXPECT_EQ(l.pixelBytesPresent, l.pixelBytesNeeded);
 }
 
 TEST(BmpLayout, RleLengthIsSizeImageBoundedByTheFile) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = kBiRle8;
-  spec.pixels = {4, 1, 0, 0, 4, 2, 0, 1};
-  spec.sizeImage = 4;
-  BmpLayout l = Parse(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.compression = kBiRle8;
+  recipe.pixels = {4, 1, 0, 0, 4, 2, 0, 1};
+  recipe.sizeImage = 4;
+  BmpLayout l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.rleBytes, 4u);
   EXPECT_TRUE(l.complete);
 
-  spec.sizeImage = 0;  // unknown: the rest of the file
-  l = Parse(BuildBmp(spec));
+  recipe.sizeImage = 0;  // unknown: the rest of the file
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.rleBytes, 8u);
   EXPECT_TRUE(l.complete);
 
-  spec.sizeImage = 0x7FFFFFFF;  // claims far more than the file has
-  l = Parse(BuildBmp(spec));
+  recipe.sizeImage = 0x7FFFFFFF;  // claims far more than the file has
+  l = Parse(BuildBmp(recipe));
   ASSERT_TRUE(l.ok);
   EXPECT_EQ(l.rleBytes, 8u);
   EXPECT_FALSE(l.complete);
@@ -255,7 +255,7 @@ TEST(BmpLayout, RleLengthIsSizeImageBoundedByTheFile) {
 
 struct Refusal {
   const char* what;
-  BmpSpec spec;
+  BmpSpec recipe;
   std::size_t patchAt;  // 0: no patch
   std::uint32_t patchValue;
   int patchWidth;       // 2 or 4
@@ -314,7 +314,7 @@ TEST(BmpLayout, RefusesEachBadField) {
       {"not BM", With([](BmpSpec&) {}), 0, 0x4142, 2, BmpRefusal::NotBmp},
   };
   for (const Refusal& c : cases) {
-    std::string f = BuildBmp(c.spec);
+    std::string f = BuildBmp(c.recipe);
     if (c.patchWidth == 4) Put32(f, c.patchAt, c.patchValue);
     if (c.patchWidth == 2) Put16(f, c.patchAt, static_cast<std::uint16_t>(c.patchValue));
     const BmpLayout l = Parse(f);
@@ -334,14 +334,14 @@ TEST(BmpLayout, RefusesTooShortAndNull) {
 
 TEST(BmpLayout, CapsOnSidesAndDecodedSize) {
   auto parseSized = [](std::int32_t w, std::int32_t h, std::uint16_t bpp, std::uint32_t comp) {
-    BmpSpec spec;
-    spec.bitCount = bpp;
-    spec.compression = comp;
-    spec.width = 1;
-    spec.height = 1;
-    spec.noPalette = true;
-    spec.pixels = {0, 0, 0, 0};
-    std::string f = BuildBmp(spec);
+    BmpSpec recipe;
+    recipe.bitCount = bpp;
+    recipe.compression = comp;
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.noPalette = true;
+    recipe.pixels = {0, 0, 0, 0};
+    std::string f = BuildBmp(recipe);
     Put32(f, test::kOffBiWidth, static_cast<std::uint32_t>(w));
     Put32(f, test::kOffBiHeight, static_cast<std::uint32_t>(h));
     return ParseBmpLayout(U8(f), f.size());
@@ -362,10 +362,10 @@ TEST(BmpLayout, CapsOnSidesAndDecodedSize) {
 }
 
 TEST(BmpLayout, TruncatedMasksAfterA40ByteHeader) {
-  BmpSpec spec;
-  spec.bitCount = 32;
-  spec.compression = kBiBitfields;
-  const std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 32;
+  recipe.compression = kBiBitfields;
+  const std::string f = BuildBmp(recipe);
   for (std::size_t n = 54; n < 66; ++n)
     EXPECT_EQ(ParseBmpLayout(U8(f), n).refusal, BmpRefusal::TruncatedMasks) << n;
   EXPECT_TRUE(ParseBmpLayout(U8(f), 66).ok);
@@ -374,29 +374,29 @@ TEST(BmpLayout, TruncatedMasksAfterA40ByteHeader) {
 // Every length of a few representative files, each ending at a guard page:
 // never a read outside, and the reported layout always fits the length.
 TEST(BmpLayout, EveryTruncationLength) {
-  std::vector<BmpSpec> specs(6);
-  specs[0].bitCount = 8;
-  specs[0].width = 5;
-  specs[0].height = 3;
-  specs[1].headerSize = 12;
-  specs[1].bitCount = 4;
-  specs[2].bitCount = 16;
-  specs[2].compression = kBiBitfields;
-  specs[2].height = -3;
-  specs[3].headerSize = 124;
-  specs[3].bitCount = 1;
-  specs[3].clrUsed = 1;
-  specs[3].palette = {0xFFFFFF};
-  specs[4].bitCount = 8;
-  specs[4].compression = kBiRle8;
-  specs[4].pixels = {3, 1, 0, 0, 3, 2, 0, 1};
-  specs[5].bitCount = 32;
-  specs[5].headerSize = 40;
-  specs[5].compression = kBiAlphaBitfields;
-  specs[5].masks = std::vector<std::uint32_t>{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  std::vector<BmpSpec> recipes(6);
+  recipes[0].bitCount = 8;
+  recipes[0].width = 5;
+  recipes[0].height = 3;
+  recipes[1].headerSize = 12;
+  recipes[1].bitCount = 4;
+  recipes[2].bitCount = 16;
+  recipes[2].compression = kBiBitfields;
+  recipes[2].height = -3;
+  recipes[3].headerSize = 124;
+  recipes[3].bitCount = 1;
+  recipes[3].clrUsed = 1;
+  recipes[3].palette = {0xFFFFFF};
+  recipes[4].bitCount = 8;
+  recipes[4].compression = kBiRle8;
+  recipes[4].pixels = {3, 1, 0, 0, 3, 2, 0, 1};
+  recipes[5].bitCount = 32;
+  recipes[5].headerSize = 40;
+  recipes[5].compression = kBiAlphaBitfields;
+  recipes[5].masks = std::vector<std::uint32_t>{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
 
-  for (const BmpSpec& spec : specs) {
-    const std::string f = BuildBmp(spec);
+  for (const BmpSpec& recipe : recipes) {
+    const std::string f = BuildBmp(recipe);
     const BmpLayout full = Parse(f);
     ASSERT_TRUE(full.ok);
     test::PageGuard guard(f.size());
@@ -427,10 +427,10 @@ TEST(BmpLayout, EveryTruncationLength) {
 }
 
 TEST(ColorTable, ReadsFourAndThreeByteEntries) {
-  BmpSpec spec;
-  spec.bitCount = 2;
-  spec.palette = {0x112233, 0x445566, 0x778899, 0xAABBCC};
-  std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 2;
+  recipe.palette = {0x112233, 0x445566, 0x778899, 0xAABBCC};
+  std::string f = BuildBmp(recipe);
   f[54 + 3] = 0x7F;  // reserved byte of entry 0 is carried through
   ColorTable t = ReadColorTable(Parse(f), U8(f), f.size());
   EXPECT_EQ(t.count, 4u);
@@ -442,8 +442,8 @@ TEST(ColorTable, ReadsFourAndThreeByteEntries) {
   EXPECT_EQ(t.entries[3].red, 0xAA);
   EXPECT_EQ(t.entries[4].red, 0);
 
-  spec.headerSize = 12;
-  f = BuildBmp(spec);
+  recipe.headerSize = 12;
+  f = BuildBmp(recipe);
   t = ReadColorTable(Parse(f), U8(f), f.size());
   EXPECT_EQ(t.present, 4u);
   EXPECT_EQ(t.entries[1].red, 0x44);
@@ -454,27 +454,27 @@ TEST(ColorTable, ReadsFourAndThreeByteEntries) {
 }
 
 TEST(ColorTable, MissingEntriesAreBlack) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.palette.assign(5, 0xFFFFFF);
-  spec.clrUsed = 5;
-  std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.palette.assign(5, 0xFFFFFF);
+  recipe.clrUsed = 5;
+  std::string f = BuildBmp(recipe);
   ColorTable t = ReadColorTable(Parse(f), U8(f), f.size());
   EXPECT_EQ(t.present, 5u);
   EXPECT_EQ(t.entries[4].green, 0xFF);
   for (int i = 5; i < 256; ++i) EXPECT_EQ(t.entries[i].red | t.entries[i].green | t.entries[i].blue, 0) << i;
 
   // The bytes after the table are pixels, not colours.
-  spec.clrUsed = 0;
-  f = BuildBmp(spec);
+  recipe.clrUsed = 0;
+  f = BuildBmp(recipe);
   t = ReadColorTable(Parse(f), U8(f), f.size());
   EXPECT_EQ(t.count, 256u);
   EXPECT_EQ(t.present, 5u);
   EXPECT_EQ(t.entries[5].red, 0);
 
   // A refused layout and a high-colour one give all black.
-  spec.bitCount = 24;
-  f = BuildBmp(spec);  // 24-bit with a 5-entry optional table: ignored
+  recipe.bitCount = 24;
+  f = BuildBmp(recipe);  // 24-bit with a 5-entry optional table: ignored
   t = ReadColorTable(Parse(f), U8(f), f.size());
   EXPECT_EQ(t.present, 0u);
   EXPECT_EQ(t.entries[0].red, 0);
@@ -484,9 +484,9 @@ TEST(ColorTable, MissingEntriesAreBlack) {
 }
 
 TEST(ColorTable, LayoutOfOtherBytesIsNotTrusted) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  const std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  const std::string f = BuildBmp(recipe);
   const BmpLayout l = Parse(f);
   test::PageGuard guard(100);
   const std::uint8_t* p = guard.Load(f.data(), 100);  // table would run past these bytes

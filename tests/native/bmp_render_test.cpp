@@ -50,17 +50,17 @@ TEST(ScaleChannel, WidensByRepeatingBitsAndNarrowsByDropping) {
 
 TEST(RenderBgra, IndexedRowsThroughTheTableBottomUp) {
   for (std::uint16_t bpp : {1, 2, 4, 8}) {
-    BmpSpec spec;
-    spec.bitCount = bpp;
-    spec.width = 5;
-    spec.height = 2;
+    BmpSpec recipe;
+    recipe.bitCount = bpp;
+    recipe.width = 5;
+    recipe.height = 2;
     const std::uint32_t n = 1u << bpp;
-    spec.palette.clear();
-    for (std::uint32_t i = 0; i < n; ++i) spec.palette.push_back((0x010203 * (i + 1)) & 0xFFFFFF);
+    recipe.palette.clear();
+    for (std::uint32_t i = 0; i < n; ++i) recipe.palette.push_back((0x010203 * (i + 1)) & 0xFFFFFF);
     const std::uint32_t hi = n - 1;
     // File order: bottom row first.
-    spec.pixels = PackRows({{0, 1, 0, 1, hi}, {hi, 0, 0, 1, 1}}, bpp);
-    const std::vector<std::uint32_t> px = Render(BuildBmp(spec));
+    recipe.pixels = PackRows({{0, 1, 0, 1, hi}, {hi, 0, 0, 1, 1}}, bpp);
+    const std::vector<std::uint32_t> px = Render(BuildBmp(recipe));
     auto c = [](std::uint32_t i) { return kBlack | ((0x010203 * (i + 1)) & 0xFFFFFF); };
     const std::vector<std::uint32_t> expect = {c(hi), c(0), c(0), c(1), c(1),   // top
                                                c(0), c(1), c(0), c(1), c(hi)};  // bottom
@@ -69,35 +69,35 @@ TEST(RenderBgra, IndexedRowsThroughTheTableBottomUp) {
 }
 
 TEST(RenderBgra, TopDownRowsStayInOrder) {
-  BmpSpec spec;
-  spec.bitCount = 24;
-  spec.width = 2;
-  spec.height = -2;
-  spec.pixels = PackRows({{0x112233, 0x445566}, {0x778899, 0xAABBCC}}, 24);
-  const std::vector<std::uint32_t> px = Render(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 24;
+  recipe.width = 2;
+  recipe.height = -2;
+  recipe.pixels = PackRows({{0x112233, 0x445566}, {0x778899, 0xAABBCC}}, 24);
+  const std::vector<std::uint32_t> px = Render(BuildBmp(recipe));
   EXPECT_EQ(px, (std::vector<std::uint32_t>{0xFF112233, 0xFF445566, 0xFF778899, 0xFFAABBCC}));
 }
 
 TEST(RenderBgra, IndicesPastAShortTableAreBlack) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 4;
-  spec.height = 1;
-  spec.palette = {0xFF0000, 0x00FF00};
-  spec.pixels = PackRows({{0, 1, 2, 255}}, 8);
-  const std::vector<std::uint32_t> px = Render(BuildBmp(spec));
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.width = 4;
+  recipe.height = 1;
+  recipe.palette = {0xFF0000, 0x00FF00};
+  recipe.pixels = PackRows({{0, 1, 2, 255}}, 8);
+  const std::vector<std::uint32_t> px = Render(BuildBmp(recipe));
   EXPECT_EQ(px, (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, kBlack, kBlack}));
 }
 
 TEST(RenderBgra, OffsetInsideTheTableBlacksTheCutEntries) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 3;
-  spec.height = 1;
-  spec.palette = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
-  spec.clrUsed = 4;
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.width = 3;
+  recipe.height = 1;
+  recipe.palette = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
+  recipe.clrUsed = 4;
   // Pixels start at entry 2: its bytes double as pixel data.
-  std::string f = BuildBmp(spec);
+  std::string f = BuildBmp(recipe);
   const std::uint32_t off = 14 + 40 + 8;
   test::Put32(f, test::kOffBfOffBits, off);
   f[off] = 0;
@@ -110,105 +110,105 @@ TEST(RenderBgra, OffsetInsideTheTableBlacksTheCutEntries) {
 }
 
 TEST(RenderBgra, SixteenBitDefaultAndFields) {
-  BmpSpec spec;
-  spec.bitCount = 16;
-  spec.width = 4;
-  spec.height = 1;
-  spec.pixels = PackRows({{0x7FFF, 0x7C00, 0x0001, 0x8000}}, 16);  // top bit unused
-  EXPECT_EQ(Render(BuildBmp(spec)),
+  BmpSpec recipe;
+  recipe.bitCount = 16;
+  recipe.width = 4;
+  recipe.height = 1;
+  recipe.pixels = PackRows({{0x7FFF, 0x7C00, 0x0001, 0x8000}}, 16);  // top bit unused
+  EXPECT_EQ(Render(BuildBmp(recipe)),
             (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFFFF0000, 0xFF000008, kBlack}));
 
-  spec.compression = kBiBitfields;  // 5-6-5
-  spec.pixels = PackRows({{0xFFFF, 0x07E0, 0x0020, 0xF800}}, 16);
-  EXPECT_EQ(Render(BuildBmp(spec)),
+  recipe.compression = kBiBitfields;  // 5-6-5
+  recipe.pixels = PackRows({{0xFFFF, 0x07E0, 0x0020, 0xF800}}, 16);
+  EXPECT_EQ(Render(BuildBmp(recipe)),
             (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF00FF00, 0xFF000400, 0xFFFF0000}));
 
   // 2-3-1 in the low bits, as an odd file would have it.
-  spec.masks = std::vector<std::uint32_t>{0x30, 0x0E, 0x01, 0};
-  spec.pixels = PackRows({{0x3F, 0x10, 0x08, 0x01}}, 16);
-  EXPECT_EQ(Render(BuildBmp(spec)),
+  recipe.masks = std::vector<std::uint32_t>{0x30, 0x0E, 0x01, 0};
+  recipe.pixels = PackRows({{0x3F, 0x10, 0x08, 0x01}}, 16);
+  EXPECT_EQ(Render(BuildBmp(recipe)),
             (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF550000, 0xFF009200, 0xFF0000FF}));
 }
 
 TEST(RenderBgra, TwentyFourAndThirtyTwoBits) {
-  BmpSpec spec;
-  spec.bitCount = 24;
-  spec.width = 3;
-  spec.height = 1;
-  spec.pixels = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0, 0, 0};  // B G R
-  EXPECT_EQ(Render(BuildBmp(spec)),
+  BmpSpec recipe;
+  recipe.bitCount = 24;
+  recipe.width = 3;
+  recipe.height = 1;
+  recipe.pixels = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0, 0, 0};  // B G R
+  EXPECT_EQ(Render(BuildBmp(recipe)),
             (std::vector<std::uint32_t>{0xFF030201, 0xFF060504, 0xFF090807}));
 
-  spec.bitCount = 32;
-  spec.width = 2;
-  spec.pixels = PackRows({{0x7F112233, 0x00AABBCC}}, 32);  // BI_RGB: top byte ignored
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0xFF112233, 0xFFAABBCC}));
+  recipe.bitCount = 32;
+  recipe.width = 2;
+  recipe.pixels = PackRows({{0x7F112233, 0x00AABBCC}}, 32);  // BI_RGB: top byte ignored
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFF112233, 0xFFAABBCC}));
 
   // Alpha mask in a V5 header, channels in an unusual order.
-  spec.headerSize = 124;
-  spec.compression = kBiBitfields;
-  spec.masks = std::vector<std::uint32_t>{0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
-  spec.pixels = PackRows({{0x80332211, 0x00CCBBAA}}, 32);
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0x80112233, 0x00AABBCC}));
+  recipe.headerSize = 124;
+  recipe.compression = kBiBitfields;
+  recipe.masks = std::vector<std::uint32_t>{0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
+  recipe.pixels = PackRows({{0x80332211, 0x00CCBBAA}}, 32);
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0x80112233, 0x00AABBCC}));
 
   // 10-10-10 fields keep their top 8 bits.
-  spec.headerSize = 40;
-  spec.masks = std::vector<std::uint32_t>{0x3FF00000, 0x000FFC00, 0x000003FF, 0};
-  spec.pixels = PackRows({{0x3FFFFFFF, (0x200u << 20) | (0x004u << 10) | 0x3FCu}}, 32);
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF8001FF}));
+  recipe.headerSize = 40;
+  recipe.masks = std::vector<std::uint32_t>{0x3FF00000, 0x000FFC00, 0x000003FF, 0};
+  recipe.pixels = PackRows({{0x3FFFFFFF, (0x200u << 20) | (0x004u << 10) | 0x3FCu}}, 32);
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF8001FF}));
 }
 
 TEST(RenderBgra, Os2CoreHeaderWithThreeByteEntries) {
-  BmpSpec spec;
-  spec.headerSize = 12;
-  spec.bitCount = 4;
-  spec.width = 3;
-  spec.height = 1;
-  spec.palette.assign(16, 0);
-  spec.palette[3] = 0x123456;
-  spec.palette[15] = 0xABCDEF;
-  spec.pixels = PackRows({{3, 15, 0}}, 4);
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0xFF123456, 0xFFABCDEF, kBlack}));
+  BmpSpec recipe;
+  recipe.headerSize = 12;
+  recipe.bitCount = 4;
+  recipe.width = 3;
+  recipe.height = 1;
+  recipe.palette.assign(16, 0);
+  recipe.palette[3] = 0x123456;
+  recipe.palette[15] = 0xABCDEF;
+  recipe.pixels = PackRows({{3, 15, 0}}, 4);
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFF123456, 0xFFABCDEF, kBlack}));
 }
 
 TEST(RenderBgra, RleThroughTheTableWithUnreachedPixelsAtIndexZero) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = kBiRle8;
-  spec.width = 3;
-  spec.height = 2;
-  spec.palette = {0x0000FF, 0x00FF00, 0xFF0000};
-  spec.pixels = {2, 1, 0, 0, 0, 2, 2, 0, 1, 2, 0, 1};  // bottom: 1 1 _, top: _ _ 2
-  EXPECT_EQ(Render(BuildBmp(spec)),
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.compression = kBiRle8;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.palette = {0x0000FF, 0x00FF00, 0xFF0000};
+  recipe.pixels = {2, 1, 0, 0, 0, 2, 2, 0, 1, 2, 0, 1};  // bottom: 1 1 _, top: _ _ 2
+  EXPECT_EQ(Render(BuildBmp(recipe)),
             (std::vector<std::uint32_t>{0xFF0000FF, 0xFF0000FF, 0xFFFF0000,  // top
                                         0xFF00FF00, 0xFF00FF00, 0xFF0000FF}));
 
-  spec.bitCount = 4;
-  spec.compression = kBiRle4;
-  spec.height = 1;
-  spec.pixels = {3, 0x21, 0, 1};
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFFFF0000}));
+  recipe.bitCount = 4;
+  recipe.compression = kBiRle4;
+  recipe.height = 1;
+  recipe.pixels = {3, 0x21, 0, 1};
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFFFF0000}));
 }
 
 TEST(RenderBgra, RleBoundedBySizeImage) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = kBiRle8;
-  spec.width = 2;
-  spec.height = 1;
-  spec.palette = {0x000000, 0xFFFFFF};
-  spec.pixels = {1, 1, 1, 1, 0, 1};
-  spec.sizeImage = 2;  // only the first run counts
-  EXPECT_EQ(Render(BuildBmp(spec)), (std::vector<std::uint32_t>{0xFFFFFFFF, kBlack}));
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.compression = kBiRle8;
+  recipe.width = 2;
+  recipe.height = 1;
+  recipe.palette = {0x000000, 0xFFFFFF};
+  recipe.pixels = {1, 1, 1, 1, 0, 1};
+  recipe.sizeImage = 2;  // only the first run counts
+  EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFFFFFFFF, kBlack}));
 }
 
 TEST(RenderBgra, MissingRowsAreBlack) {
-  BmpSpec spec;
-  spec.bitCount = 24;
-  spec.width = 1;
-  spec.height = 3;
-  spec.pixels = PackRows({{0x0000FF}, {0x00FF00}, {0xFF0000}}, 24);
-  std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 24;
+  recipe.width = 1;
+  recipe.height = 3;
+  recipe.pixels = PackRows({{0x0000FF}, {0x00FF00}, {0xFF0000}}, 24);
+  std::string f = BuildBmp(recipe);
   f.resize(f.size() - 3);  // the top row is cut (one byte of it stays)
   BmpLayout l;
   std::vector<std::uint32_t> px = Render(f, &l);
@@ -216,8 +216,8 @@ TEST(RenderBgra, MissingRowsAreBlack) {
   EXPECT_FALSE(l.complete);
   EXPECT_EQ(px, (std::vector<std::uint32_t>{kBlack, 0xFF00FF00, 0xFF0000FF}));
 
-  spec.height = -3;  // top-down: the bottom is what goes missing
-  f = BuildBmp(spec);
+  recipe.height = -3;  // top-down: the bottom is what goes missing
+  f = BuildBmp(recipe);
   f.resize(f.size() - 4);
   px = Render(f, &l);
   EXPECT_EQ(px, (std::vector<std::uint32_t>{0xFF0000FF, 0xFF00FF00, kBlack}));
@@ -228,9 +228,9 @@ TEST(RenderBgra, MissingRowsAreBlack) {
 }
 
 TEST(RenderBgra, RefusesLayoutsThatDoNotFitTheBytes) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  const std::string f = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  const std::string f = BuildBmp(recipe);
   const BmpLayout l = ParseBmpLayout(U8(f), f.size());
   std::vector<std::uint32_t> out(BgraPixelCount(l));
   test::PageGuard guard(f.size());

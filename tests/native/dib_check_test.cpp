@@ -23,12 +23,12 @@ DibCheck Check(const std::string& info, std::size_t bits) {
 
 TEST(DibCheck, AcceptsEachHeaderForm) {
   for (std::uint32_t hs : {40u, 52u, 56u, 108u, 124u}) {
-    BmpSpec spec;
-    spec.headerSize = hs;
-    spec.bitCount = 8;
-    spec.width = 10;
-    spec.height = 3;
-    const std::string info = BuildDibInfo(spec);
+    BmpSpec recipe;
+    recipe.headerSize = hs;
+    recipe.bitCount = 8;
+    recipe.width = 10;
+    recipe.height = 3;
+    const std::string info = BuildDibInfo(recipe);
     const DibCheck c = Check(info, 12 * 3);
     ASSERT_TRUE(c.ok) << hs << ": " << DibRefusalName(c.refusal);
     EXPECT_EQ(c.headerSize, hs);
@@ -49,11 +49,11 @@ TEST(DibCheck, EveryBitCountWithItsTableAndStride) {
   struct Case { std::uint16_t bpp; std::uint32_t colors; std::uint64_t stride; };
   for (const Case k : {Case{1, 2, 4}, Case{2, 4, 4}, Case{4, 16, 8}, Case{8, 256, 16},
                        Case{16, 0, 32}, Case{24, 0, 48}, Case{32, 0, 64}}) {
-    BmpSpec spec;
-    spec.bitCount = k.bpp;
-    spec.width = 16;
-    spec.height = -2;
-    const std::string info = BuildDibInfo(spec);
+    BmpSpec recipe;
+    recipe.bitCount = k.bpp;
+    recipe.width = 16;
+    recipe.height = -2;
+    const std::string info = BuildDibInfo(recipe);
     EXPECT_EQ(info.size(), 40u + 4 * k.colors);
     const DibCheck c = Check(info, k.stride * 2);
     ASSERT_TRUE(c.ok) << k.bpp << ": " << DibRefusalName(c.refusal);
@@ -68,12 +68,12 @@ TEST(DibCheck, EveryBitCountWithItsTableAndStride) {
 }
 
 TEST(DibCheck, BitfieldMasksAndWhereTheTableStarts) {
-  BmpSpec spec;
-  spec.bitCount = 16;
-  spec.compression = kBiBitfields;
-  spec.width = 2;
-  spec.height = 2;
-  std::string info = BuildDibInfo(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 16;
+  recipe.compression = kBiBitfields;
+  recipe.width = 2;
+  recipe.height = 2;
+  std::string info = BuildDibInfo(recipe);
   ASSERT_EQ(info.size(), 52u);
   DibCheck c = Check(info, 8);
   ASSERT_TRUE(c.ok);
@@ -83,41 +83,41 @@ TEST(DibCheck, BitfieldMasksAndWhereTheTableStarts) {
   for (std::size_t n = 40; n < 52; ++n)
     EXPECT_EQ(CheckPluginDib(U8(info), n, 8).refusal, DibRefusal::InfoTooSmall) << n;
 
-  spec.headerSize = 108;
-  spec.bitCount = 32;
-  spec.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
-  info = BuildDibInfo(spec);
+  recipe.headerSize = 108;
+  recipe.bitCount = 32;
+  recipe.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0xFF0000, 0xFF000000};
+  info = BuildDibInfo(recipe);
   c = Check(info, 16);
   ASSERT_TRUE(c.ok);
   EXPECT_EQ(c.colorTableOffset, 108u);
   EXPECT_EQ(c.masks.blue, 0xFF0000u);
   EXPECT_EQ(c.masks.alpha, 0xFF000000u);
 
-  spec.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0, 0};
-  EXPECT_EQ(Check(BuildDibInfo(spec), 16).refusal, DibRefusal::BadMasks);
-  spec.masks = std::vector<std::uint32_t>{0xFFFF, 0xFF00, 0xFF0000, 0};
-  EXPECT_EQ(Check(BuildDibInfo(spec), 16).refusal, DibRefusal::BadMasks);
+  recipe.masks = std::vector<std::uint32_t>{0xFF, 0xFF00, 0, 0};
+  EXPECT_EQ(Check(BuildDibInfo(recipe), 16).refusal, DibRefusal::BadMasks);
+  recipe.masks = std::vector<std::uint32_t>{0xFFFF, 0xFF00, 0xFF0000, 0};
+  EXPECT_EQ(Check(BuildDibInfo(recipe), 16).refusal, DibRefusal::BadMasks);
 }
 
 TEST(DibCheck, ColourTableMustFitTheBlock) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.palette.assign(16, 0x808080);
-  spec.clrUsed = 16;  // a short table that the header admits to
-  std::string info = BuildDibInfo(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.palette.assign(16, 0x808080);
+  recipe.clrUsed = 16;  // a short table that the header admits to
+  std::string info = BuildDibInfo(recipe);
   ASSERT_EQ(info.size(), 40u + 64);
   DibCheck c = Check(info, 16);
   ASSERT_TRUE(c.ok);
   EXPECT_EQ(c.colorCount, 16u);
   EXPECT_EQ(CheckPluginDib(U8(info), info.size() - 1, 16).refusal, DibRefusal::ColorsCut);
 
-  spec.clrUsed = 0;  // the same block, but now 256 entries are due
-  info = BuildDibInfo(spec);
+  recipe.clrUsed = 0;  // the same block, but now 256 entries are due
+  info = BuildDibInfo(recipe);
   EXPECT_EQ(Check(info, 16).refusal, DibRefusal::ColorsCut);
-  spec.clrUsed = 257;  // out of range counts as 2^bpp
-  EXPECT_EQ(Check(BuildDibInfo(spec), 16).refusal, DibRefusal::ColorsCut);
-  spec.palette.assign(256, 0);
-  c = Check(BuildDibInfo(spec), 16);
+  recipe.clrUsed = 257;  // out of range counts as 2^bpp
+  EXPECT_EQ(Check(BuildDibInfo(recipe), 16).refusal, DibRefusal::ColorsCut);
+  recipe.palette.assign(256, 0);
+  c = Check(BuildDibInfo(recipe), 16);
   ASSERT_TRUE(c.ok);
   EXPECT_EQ(c.colorCount, 256u);
 
@@ -162,11 +162,11 @@ TEST(DibCheck, RefusalMatrix) {
       {"PNG", 16, 5, 4, DibRefusal::BadCompression},
       {"alpha bit fields", 16, kBiAlphaBitfields, 4, DibRefusal::BadCompression},
   };
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 4;
-  spec.height = 4;
-  const std::string base = BuildDibInfo(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  recipe.width = 4;
+  recipe.height = 4;
+  const std::string base = BuildDibInfo(recipe);
   ASSERT_TRUE(Check(base, 16).ok);
   for (const Case& k : cases) {
     std::string info = base;
@@ -190,26 +190,26 @@ TEST(DibCheck, RefusalMatrix) {
 }
 
 TEST(DibCheck, CapOnTheBitsSize) {
-  BmpSpec spec;
-  spec.bitCount = 32;
-  spec.width = 65535;
-  spec.height = 2048;  // 65535 * 4 * 2048 bytes: just under 512 MiB
-  EXPECT_TRUE(Check(BuildDibInfo(spec), std::size_t{512} << 20).ok);
-  spec.height = 2049;
-  EXPECT_EQ(Check(BuildDibInfo(spec), SIZE_MAX).refusal, DibRefusal::TooLarge);
+  BmpSpec recipe;
+  recipe.bitCount = 32;
+  recipe.width = 65535;
+  recipe.height = 2048;  // 65535 * 4 * 2048 bytes: just under 512 MiB
+  EXPECT_TRUE(Check(BuildDibInfo(recipe), std::size_t{512} << 20).ok);
+  recipe.height = 2049;
+  EXPECT_EQ(Check(BuildDibInfo(recipe), SIZE_MAX).refusal, DibRefusal::TooLarge);
 }
 
 // The info block read at every length, ending at a guard page.
 TEST(DibCheck, NeverReadsPastTheInfoBlock) {
-  std::vector<BmpSpec> specs(3);
-  specs[0].bitCount = 8;
-  specs[1].bitCount = 16;
-  specs[1].compression = kBiBitfields;
-  specs[2].headerSize = 124;
-  specs[2].bitCount = 1;
+  std::vector<BmpSpec> recipes(3);
+  recipes[0].bitCount = 8;
+  recipes[1].bitCount = 16;
+  recipes[1].compression = kBiBitfields;
+  recipes[2].headerSize = 124;
+  recipes[2].bitCount = 1;
   test::PageGuard guard(2048);
-  for (const BmpSpec& spec : specs) {
-    const std::string info = BuildDibInfo(spec);
+  for (const BmpSpec& recipe : recipes) {
+    const std::string info = BuildDibInfo(recipe);
     for (std::size_t n = 0; n <= info.size(); ++n) {
       const std::uint8_t* p = guard.Load(info.data(), n);
       const DibCheck c = CheckPluginDib(p, n, 1 << 20);

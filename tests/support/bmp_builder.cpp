@@ -13,22 +13,22 @@ void Add32(std::string& s, std::uint32_t v) {
   Add16(s, v >> 16);
 }
 
-bool IsBitfields(const BmpSpec& spec) { return spec.compression == 3 || spec.compression == 6; }
+bool IsBitfields(const BmpSpec& recipe) { return recipe.compression == 3 || recipe.compression == 6; }
 
-std::vector<std::uint32_t> Masks(const BmpSpec& spec) {
-  if (spec.masks) {
-    std::vector<std::uint32_t> m = *spec.masks;
+std::vector<std::uint32_t> Masks(const BmpSpec& recipe) {
+  if (recipe.masks) {
+    std::vector<std::uint32_t> m = *recipe.masks;
     m.resize(4, 0);
     return m;
   }
-  if (spec.bitCount == 16) return {0xF800, 0x07E0, 0x001F, 0};
+  if (recipe.bitCount == 16) return {0xF800, 0x07E0, 0x001F, 0};
   return {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
 }
 
-std::vector<std::uint32_t> Palette(const BmpSpec& spec) {
-  if (spec.noPalette || spec.bitCount > 8) return spec.palette;
-  if (!spec.palette.empty()) return spec.palette;
-  const std::uint32_t n = 1u << spec.bitCount;
+std::vector<std::uint32_t> Palette(const BmpSpec& recipe) {
+  if (recipe.noPalette || recipe.bitCount > 8) return recipe.palette;
+  if (!recipe.palette.empty()) return recipe.palette;
+  const std::uint32_t n = 1u << recipe.bitCount;
   std::vector<std::uint32_t> ramp(n);
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::uint32_t g = n == 1 ? 0 : i * 255 / (n - 1);
@@ -38,29 +38,29 @@ std::vector<std::uint32_t> Palette(const BmpSpec& spec) {
 }
 
 // Header, masks and colour table: everything between the file header and the pixels.
-std::string InfoPart(const BmpSpec& spec, std::size_t pixelBytes) {
+std::string InfoPart(const BmpSpec& recipe, std::size_t pixelBytes) {
   std::string s;
-  const std::vector<std::uint32_t> pal = Palette(spec);
-  const std::uint32_t hs = spec.headerSize;
+  const std::vector<std::uint32_t> pal = Palette(recipe);
+  const std::uint32_t hs = recipe.headerSize;
   Add32(s, hs);
   if (hs == 12) {
-    Add16(s, static_cast<std::uint32_t>(spec.width) & 0xFFFF);
-    Add16(s, static_cast<std::uint32_t>(spec.height) & 0xFFFF);
-    Add16(s, spec.planes);
-    Add16(s, spec.bitCount);
+    Add16(s, static_cast<std::uint32_t>(recipe.width) & 0xFFFF);
+    Add16(s, static_cast<std::uint32_t>(recipe.height) & 0xFFFF);
+    Add16(s, recipe.planes);
+    Add16(s, recipe.bitCount);
   } else {
-    Add32(s, static_cast<std::uint32_t>(spec.width));
-    Add32(s, static_cast<std::uint32_t>(spec.height));
-    Add16(s, spec.planes);
-    Add16(s, spec.bitCount);
-    Add32(s, spec.compression);
-    Add32(s, spec.sizeImage.value_or(static_cast<std::uint32_t>(pixelBytes)));
+    Add32(s, static_cast<std::uint32_t>(recipe.width));
+    Add32(s, static_cast<std::uint32_t>(recipe.height));
+    Add16(s, recipe.planes);
+    Add16(s, recipe.bitCount);
+    Add32(s, recipe.compression);
+    Add32(s, recipe.sizeImage.value_or(static_cast<std::uint32_t>(pixelBytes)));
     Add32(s, 2835);  // 72 dpi
     Add32(s, 2835);
-    Add32(s, spec.clrUsed.value_or(spec.bitCount <= 8 ? static_cast<std::uint32_t>(pal.size()) : 0));
+    Add32(s, recipe.clrUsed.value_or(recipe.bitCount <= 8 ? static_cast<std::uint32_t>(pal.size()) : 0));
     Add32(s, 0);     // biClrImportant
-    const std::vector<std::uint32_t> m = Masks(spec);
-    const bool writeMasks = spec.masks || IsBitfields(spec);
+    const std::vector<std::uint32_t> m = Masks(recipe);
+    const bool writeMasks = recipe.masks || IsBitfields(recipe);
     if (hs >= 52) {
       for (int i = 0; i < 3; ++i) Add32(s, writeMasks ? m[i] : 0);
       if (hs >= 56) Add32(s, writeMasks ? m[3] : 0);
@@ -68,9 +68,9 @@ std::string InfoPart(const BmpSpec& spec, std::size_t pixelBytes) {
     if (hs >= 108) Add32(s, 0x73524742);  // bV4CSType LCS_sRGB: no endpoints used
   }
   s.resize(hs, '\0');  // endpoints, gamma, V5 fields; or an OS/2 v2 tail; or a cut
-  if (hs == 40 && IsBitfields(spec)) {
-    const std::vector<std::uint32_t> m = Masks(spec);
-    for (int i = 0; i < (spec.compression == 6 ? 4 : 3); ++i) Add32(s, m[i]);
+  if (hs == 40 && IsBitfields(recipe)) {
+    const std::vector<std::uint32_t> m = Masks(recipe);
+    for (int i = 0; i < (recipe.compression == 6 ? 4 : 3); ++i) Add32(s, m[i]);
   }
   for (std::uint32_t c : pal) {
     s.push_back(static_cast<char>(c & 0xFF));
@@ -81,12 +81,12 @@ std::string InfoPart(const BmpSpec& spec, std::size_t pixelBytes) {
   return s;
 }
 
-std::vector<std::uint8_t> Pixels(const BmpSpec& spec) {
-  if (!spec.pixels.empty()) return spec.pixels;
-  if (spec.compression == 1 || spec.compression == 2) return {0, 1};
-  const std::size_t stride = RowStride(spec.width, spec.bitCount);
-  const std::size_t rows = static_cast<std::size_t>(spec.height < 0 ? -std::int64_t{spec.height}
-                                                                     : spec.height);
+std::vector<std::uint8_t> Pixels(const BmpSpec& recipe) {
+  if (!recipe.pixels.empty()) return recipe.pixels;
+  if (recipe.compression == 1 || recipe.compression == 2) return {0, 1};
+  const std::size_t stride = RowStride(recipe.width, recipe.bitCount);
+  const std::size_t rows = static_cast<std::size_t>(recipe.height < 0 ? -std::int64_t{recipe.height}
+                                                                     : recipe.height);
   std::vector<std::uint8_t> px(stride * rows);
   for (std::size_t y = 0; y < rows; ++y)
     for (std::size_t x = 0; x < stride; ++x)
@@ -137,23 +137,23 @@ std::vector<std::uint8_t> PackRows(const std::vector<std::vector<std::uint32_t>>
   return out;
 }
 
-std::string BuildBmp(const BmpSpec& spec) {
-  const std::vector<std::uint8_t> px = Pixels(spec);
-  const std::string info = InfoPart(spec, px.size());
-  const std::uint32_t pixelStart = static_cast<std::uint32_t>(14 + info.size() + spec.gapBeforePixels);
+std::string BuildBmp(const BmpSpec& recipe) {
+  const std::vector<std::uint8_t> px = Pixels(recipe);
+  const std::string info = InfoPart(recipe, px.size());
+  const std::uint32_t pixelStart = static_cast<std::uint32_t>(14 + info.size() + recipe.gapBeforePixels);
   const std::uint32_t total = static_cast<std::uint32_t>(pixelStart + px.size());
   std::string s = "BM";
-  Add32(s, spec.fileSize.value_or(total));
+  Add32(s, recipe.fileSize.value_or(total));
   Add32(s, 0);  // reserved
-  Add32(s, spec.offBits.value_or(pixelStart));
+  Add32(s, recipe.offBits.value_or(pixelStart));
   s += info;
-  s.append(spec.gapBeforePixels, '\0');
+  s.append(recipe.gapBeforePixels, '\0');
   s.append(px.begin(), px.end());
   return s;
 }
 
-std::string BuildDibInfo(const BmpSpec& spec) {
-  return InfoPart(spec, spec.pixels.size());
+std::string BuildDibInfo(const BmpSpec& recipe) {
+  return InfoPart(recipe, recipe.pixels.size());
 }
 
 void Put16(std::string& bytes, std::size_t offset, std::uint16_t v) {

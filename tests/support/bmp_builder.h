@@ -3,11 +3,11 @@
 // bit count and compression; short colour tables; given pixel bytes or RLE
 // streams; and any field forced to any value afterwards.
 //
-//   mv::test::BmpSpec spec;
-//   spec.width = 3; spec.height = -2; spec.bitCount = 8;
-//   spec.palette = {0xFF0000, 0x00FF00};          // 0xRRGGBB
-//   spec.pixels = mv::test::PackRows({{0, 1, 1}, {1, 0, 0}}, 8);
-//   std::string bytes = mv::test::BuildBmp(spec);
+//   mv::test::BmpSpec recipe;
+//   recipe.width = 3; recipe.height = -2; recipe.bitCount = 8;
+//   recipe.palette = {0xFF0000, 0x00FF00};          // 0xRRGGBB
+//   recipe.pixels = mv::test::PackRows({{0, 1, 1}, {1, 0, 0}}, 8);
+//   std::string bytes = mv::test::BuildBmp(recipe);
 //
 // Portable (no <windows.h>): used by native and Wine tests alike.
 #pragma once
@@ -45,12 +45,12 @@ struct BmpSpec {
   std::optional<std::uint32_t> fileSize;   // bfSize; default: real size
 };
 
-std::string BuildBmp(const BmpSpec& spec);
+std::string BuildBmp(const BmpSpec& recipe);
 
-// Info block as a plug-in returns it: the header (spec.headerSize >= 40), the
+// Info block as a plug-in returns it: the header (recipe.headerSize >= 40), the
 // masks after a 40-byte BI_BITFIELDS header, then the colour table. Pixels,
 // offBits and fileSize are ignored.
-std::string BuildDibInfo(const BmpSpec& spec);
+std::string BuildDibInfo(const BmpSpec& recipe);
 
 // Bytes per stored row.
 std::size_t RowStride(std::int32_t width, unsigned bitCount);

@@ -315,9 +315,9 @@ TEST(DecodeMapping, FirstTwoDecodesUseNamesZeroAndOne) {
 
 TEST(DecodeMapping, NameTakenByAnotherObjectNeverShowsItsBytes) {
   const std::string dir = mvtest::MakeScratchDir("decode_squat");
-  BmpSpec spec;
-  spec.bitCount = 8;
-  const std::string bmp = BuildBmp(spec);
+  BmpSpec recipe;
+  recipe.bitCount = 8;
+  const std::string bmp = BuildBmp(recipe);
   mvtest::WriteFileBytes(dir + "a.bmp", bmp);
 
   // Another program's mapping named "0", full of 'Z'.
@@ -372,12 +372,12 @@ TEST(DecodeNative, DepthsSizesAndPalettes) {
   for (const Case c : {Case{1, 9, 3, 0, 2}, Case{2, 6, 2, 6, 4}, Case{4, 5, 4, 1, 16}, Case{8, 3, -2, 2, 256},
                        Case{16, 4, 2, 3, 0}, Case{24, 7, 5, 4, 0}, Case{24, 3, -4, 4, 0}, Case{32, 2, 2, 5, 0}}) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits " << c.width << "x" << c.height);
-    BmpSpec spec;
-    spec.bitCount = c.bits;
-    spec.width = c.width;
-    spec.height = c.height;
-    if (c.entries) spec.palette = DistinctColors(c.entries);
-    const std::string bytes = BuildBmp(spec);
+    BmpSpec recipe;
+    recipe.bitCount = c.bits;
+    recipe.width = c.width;
+    recipe.height = c.height;
+    if (c.entries) recipe.palette = DistinctColors(c.entries);
+    const std::string bytes = BuildBmp(recipe);
     const std::string path = dir + "d" + std::to_string(c.bits) + "_" + std::to_string(c.height) + ".bmp";
     mvtest::WriteFileBytes(path, bytes);
 
@@ -404,7 +404,7 @@ TEST(DecodeNative, DepthsSizesAndPalettes) {
       ASSERT_TRUE(r->Palette);
       const auto e = Entries(r->Palette.get());
       ASSERT_EQ(e.size(), static_cast<size_t>(c.entries));
-      for (int i = 0; i < c.entries; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << "entry " << i;
+      for (int i = 0; i < c.entries; ++i) EXPECT_TRUE(SameColor(e[i], recipe.palette[i])) << "entry " << i;
     }
   }
 }
@@ -413,10 +413,10 @@ TEST(DecodeNative, ShortAndOs2ColorTables) {
   const std::string dir = mvtest::MakeScratchDir("decode_tables");
   QvSpiCtrl host(mvtest::MakeScratchDir("decode_tables_noplugins"));
   {
-    BmpSpec spec;
-    spec.bitCount = 8;
-    spec.palette = {0xFF0000, 0x00FF00, 0x0000FF};  // biClrUsed 3
-    const std::string bytes = BuildBmp(spec);
+    BmpSpec recipe;
+    recipe.bitCount = 8;
+    recipe.palette = {0xFF0000, 0x00FF00, 0x0000FF};  // biClrUsed 3
+    const std::string bytes = BuildBmp(recipe);
     ASSERT_EQ(mv::test::Get32(bytes, mv::test::kOffBiClrUsed), 3u);
     mvtest::WriteFileBytes(dir + "short.bmp", bytes);
     bool ok = false;
@@ -424,18 +424,18 @@ TEST(DecodeNative, ShortAndOs2ColorTables) {
     ASSERT_TRUE(ok);
     const auto e = Entries(r->Palette.get());
     ASSERT_EQ(e.size(), 256u);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << i;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameColor(e[i], recipe.palette[i])) << i;
     // The pixel bytes follow the three entries: they must not show up as colours.
     for (int i = 3; i < 256; ++i) EXPECT_TRUE(SameColor(e[i], 0)) << "entry " << i << " is not black";
   }
   {
-    BmpSpec spec;
-    spec.headerSize = 12;
-    spec.bitCount = 4;
-    spec.width = 6;
-    spec.height = 3;
-    spec.palette = DistinctColors(16);
-    const std::string bytes = BuildBmp(spec);
+    BmpSpec recipe;
+    recipe.headerSize = 12;
+    recipe.bitCount = 4;
+    recipe.width = 6;
+    recipe.height = 3;
+    recipe.palette = DistinctColors(16);
+    const std::string bytes = BuildBmp(recipe);
     ASSERT_EQ(bytes.size(), 14u + 12 + 16 * 3 + 3 * 4);  // 3-byte entries
     mvtest::WriteFileBytes(dir + "os2.bmp", bytes);
     bool ok = false;
@@ -447,7 +447,7 @@ TEST(DecodeNative, ShortAndOs2ColorTables) {
     EXPECT_EQ(r->DepthIcon, 1);
     const auto e = Entries(r->Palette.get());
     ASSERT_EQ(e.size(), 16u);
-    for (int i = 0; i < 16; ++i) EXPECT_TRUE(SameColor(e[i], spec.palette[i])) << "entry " << i;
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(SameColor(e[i], recipe.palette[i])) << "entry " << i;
   }
 }
 

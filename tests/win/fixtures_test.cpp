@@ -675,10 +675,10 @@ LONG WINAPI ExitWithFaultCode(EXCEPTION_POINTERS* e) {
 }
 
 TEST(FaultChild, DISABLED_CallOneEntryPoint) {
-  char spec[256];
-  const DWORD n = ::GetEnvironmentVariableA("MVT_FAULT_CHILD", spec, sizeof spec);
-  if (n == 0 || n >= sizeof spec) GTEST_SKIP() << "only run as a child of FixturePlugins.FaultVariants...";
-  const std::string s(spec, n);
+  char recipe[256];
+  const DWORD n = ::GetEnvironmentVariableA("MVT_FAULT_CHILD", recipe, sizeof recipe);
+  if (n == 0 || n >= sizeof recipe) GTEST_SKIP() << "only run as a child of FixturePlugins.FaultVariants...";
+  const std::string s(recipe, n);
   const std::string file = s.substr(0, s.find('|')), entry = s.substr(s.find('|') + 1);
   Plugin p = Load(file);
   ASSERT_TRUE(p.module);

@@ -24,11 +24,11 @@ namespace {
 constexpr char kOpenTitle[] = "画像ファイルを開く";
 
 std::string Bmp(int bits, int w = 4, int h = 4) {
-  mv::test::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bitCount = static_cast<std::uint16_t>(bits);
-  return mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.bitCount = static_cast<std::uint16_t>(bits);
+  return mv::test::BuildBmp(recipe);
 }
 
 void PressLoad() { frmMain->btnLoadClick(nullptr); }

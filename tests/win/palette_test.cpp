@@ -35,19 +35,19 @@ std::vector<std::uint32_t> Distinct() {
 }
 
 std::string Indexed(int bits, const std::vector<std::uint32_t>& palette, int w = 8, int h = 8) {
-  mv::test::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bitCount = static_cast<std::uint16_t>(bits);
-  spec.palette = palette;
-  return mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.bitCount = static_cast<std::uint16_t>(bits);
+  recipe.palette = palette;
+  return mv::test::BuildBmp(recipe);
 }
 
 std::string Rgb24(int w = 8, int h = 8) {
-  mv::test::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  return mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = w;
+  recipe.height = h;
+  return mv::test::BuildBmp(recipe);
 }
 
 COLORREF Ref(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
@@ -289,12 +289,12 @@ TEST_F(PaletteTest, PluginImageGridIsWholeAndExact) {
 }
 
 TEST_F(PaletteTest, ShortTableReadsBlackBeyondItsEnd) {
-  mv::test::BmpSpec spec;
-  spec.width = 4;
-  spec.height = 4;
-  spec.bitCount = 8;
-  spec.palette = {0xFF0000, 0x00FF00, 0x0000FF};  // biClrUsed 3
-  Add("short.bmp", mv::test::BuildBmp(spec));
+  mv::test::BmpSpec recipe;
+  recipe.width = 4;
+  recipe.height = 4;
+  recipe.bitCount = 8;
+  recipe.palette = {0xFF0000, 0x00FF00, 0x0000FF};  // biClrUsed 3
+  Add("short.bmp", mv::test::BuildBmp(recipe));
   OpenPalette(0);
   EXPECT_EQ(Pic(11, 11), RGB(255, 0, 0));
   EXPECT_EQ(Pic(25 * 2 + 11, 11), RGB(0, 0, 255));

@@ -36,9 +36,9 @@ std::string Mvt8() {
 }
 
 std::string Bmp8() {
-  mv::test::BmpSpec spec;
-  spec.bitCount = 8;
-  return mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.bitCount = 8;
+  return mv::test::BuildBmp(recipe);
 }
 
 class PluginFaultTest : public mvtest::AppTest {

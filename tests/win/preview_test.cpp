@@ -19,14 +19,14 @@ namespace {
 
 // A 24-bit image of one colour (0xRRGGBB) with a distinct top-left pixel.
 std::string Solid24(int w, int h, std::uint32_t rgb) {
-  mv::test::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bitCount = 24;
+  mv::test::BmpSpec recipe;
+  recipe.width = w;
+  recipe.height = h;
+  recipe.bitCount = 24;
   std::vector<std::vector<std::uint32_t>> rows(static_cast<size_t>(h), std::vector<std::uint32_t>(static_cast<size_t>(w), rgb));
   rows.back()[0] = 0x0000FF;  // rows are stored bottom-up: the last row is the top
-  spec.pixels = mv::test::PackRows(rows, 24);
-  return mv::test::BuildBmp(spec);
+  recipe.pixels = mv::test::PackRows(rows, 24);
+  return mv::test::BuildBmp(recipe);
 }
 
 unsigned Rgb(std::uint32_t rgb) { return rgb & 0xFFFFFF; }
@@ -127,11 +127,11 @@ TEST_F(PreviewTest, SmallImageSitsTopLeftWithBlackAround) {
 
 TEST_F(PreviewTest, CaptionAndIcon) {
   Add("a.bmp", Solid24(10, 20, 0xFFFFFF));
-  mv::test::BmpSpec spec;
-  spec.width = 7;
-  spec.height = -5;  // top-down
-  spec.bitCount = 8;
-  Add("td.bmp", mv::test::BuildBmp(spec));
+  mv::test::BmpSpec recipe;
+  recipe.width = 7;
+  recipe.height = -5;  // top-down
+  recipe.bitCount = 8;
+  Add("td.bmp", mv::test::BuildBmp(recipe));
   Open(0);
   EXPECT_EQ(frmPreview->Caption(), "a.bmp 10x20 24bit");
   EXPECT_EQ(frmPreview->Icon(), frmMain->imglstBits->Icon(4));
@@ -149,12 +149,12 @@ TEST_F(PreviewTest, CaptionAndIcon) {
 }
 
 TEST_F(PreviewTest, TopDownImageShowsUpright) {
-  mv::test::BmpSpec spec;
-  spec.width = 3;
-  spec.height = -2;
-  spec.bitCount = 24;
-  spec.pixels = mv::test::PackRows({{0xFF0000, 0xFF0000, 0xFF0000}, {0x0000FF, 0x0000FF, 0x0000FF}}, 24);
-  Add("td24.bmp", mv::test::BuildBmp(spec));
+  mv::test::BmpSpec recipe;
+  recipe.width = 3;
+  recipe.height = -2;
+  recipe.bitCount = 24;
+  recipe.pixels = mv::test::PackRows({{0xFF0000, 0xFF0000, 0xFF0000}, {0x0000FF, 0x0000FF, 0x0000FF}}, 24);
+  Add("td24.bmp", mv::test::BuildBmp(recipe));
   Open(0);
   ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
@@ -164,13 +164,13 @@ TEST_F(PreviewTest, TopDownImageShowsUpright) {
 }
 
 TEST_F(PreviewTest, EightBitImageShowsItsColourTable) {
-  mv::test::BmpSpec spec;
-  spec.width = 4;
-  spec.height = 1;
-  spec.bitCount = 8;
-  spec.palette = {0x102030, 0xA0B0C0, 0xFF8000, 0x00FF80};
-  spec.pixels = mv::test::PackRows({{3, 2, 1, 0}}, 8);
-  Add("pal.bmp", mv::test::BuildBmp(spec));
+  mv::test::BmpSpec recipe;
+  recipe.width = 4;
+  recipe.height = 1;
+  recipe.bitCount = 8;
+  recipe.palette = {0x102030, 0xA0B0C0, 0xFF8000, 0x00FF80};
+  recipe.pixels = mv::test::PackRows({{3, 2, 1, 0}}, 8);
+  Add("pal.bmp", mv::test::BuildBmp(recipe));
   Open(0);
   ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());

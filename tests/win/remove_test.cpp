@@ -26,11 +26,11 @@ constexpr char kQuestion[] = "選択した画像をリストから削除して�
 constexpr char kCaption[] = "画像をリストから削除します";
 
 std::string Bmp(int bits) {
-  mv::test::BmpSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.bitCount = static_cast<std::uint16_t>(bits);
-  return mv::test::BuildBmp(spec);
+  mv::test::BmpSpec recipe;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.bitCount = static_cast<std::uint16_t>(bits);
+  return mv::test::BuildBmp(recipe);
 }
 
 std::vector<std::string> Items(const forms::ListBox& l) {

@@ -26,11 +26,11 @@ class SourceListTest : public mvtest::AppTest {
   // Appends images the way the load command does.
   void Add(int count, int bits = 24) {
     for (int i = 0; i < count; ++i) {
-      mv::test::BmpSpec spec;
-      spec.bitCount = static_cast<std::uint16_t>(bits);
+      mv::test::BmpSpec recipe;
+      recipe.bitCount = static_cast<std::uint16_t>(bits);
       const std::string path = dir + "img" + std::to_string(next_) + ".bmp";
       ++next_;
-      mvtest::WriteFileBytes(path, mv::test::BuildBmp(spec));
+      mvtest::WriteFileBytes(path, mv::test::BuildBmp(recipe));
       auto* image = new tag_BeforeImage;
       image->FilePath = path;
       ASSERT_TRUE(frmMain->SpiCtrl->DecodeImage(image));
