@@ -100,13 +100,9 @@ void PrintPrivate(const char* when, const Private& p) {
               Mb(p.privateUsage), Mb(p.pagefileUsage), Mb(p.walked));
 }
 
-// Opens the preview on entry `index` as the source list does and returns
-// once it has painted; false if an update region is still pending.
-bool OpenAndPaint(int index) {
-  frmPreview->ImageIndex = index;
-  frmPreview->Hide();
-  frmPreview->Show();
-  forms::Application::Instance().ProcessMessages();
+// Paints what the preview window has pending; false if an update region
+// is still left.
+bool PaintNow() {
   HWND h = frmPreview->Handle();
   ::UpdateWindow(h);
   for (int i = 0; i < 100 && ::GetUpdateRect(h, nullptr, FALSE); ++i)
@@ -115,16 +111,21 @@ bool OpenAndPaint(int index) {
   return !::GetUpdateRect(h, nullptr, FALSE);
 }
 
+// Opens the preview on entry `index` as the source list does and returns
+// once it has painted; false if an update region is still pending.
+bool OpenAndPaint(int index) {
+  frmPreview->ImageIndex = index;
+  frmPreview->Hide();
+  frmPreview->Show();
+  forms::Application::Instance().ProcessMessages();
+  return PaintNow();
+}
+
 // ShowImage on the showing window, then its first paint: what switching to
 // an image costs apart from the window's own hiding and showing.
 bool ShowImageAndPaint(int index) {
   frmPreview->ShowImage(index);
-  HWND h = frmPreview->Handle();
-  ::UpdateWindow(h);
-  for (int i = 0; i < 100 && ::GetUpdateRect(h, nullptr, FALSE); ++i)
-    ::RedrawWindow(h, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  ::GdiFlush();
-  return !::GetUpdateRect(h, nullptr, FALSE);
+  return PaintNow();
 }
 
 // The colour (0xRRGGBB) the file gives its top-left pixel.

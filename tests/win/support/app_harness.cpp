@@ -96,37 +96,6 @@ void AppTest::StopApp() {
   forms::Application::Instance().Reset();
 }
 
-DialogCanceller::DialogCanceller(const std::string& caption, int timeout_ms)
-    : caption_(caption), timeout_ms_(timeout_ms) {
-  thread_ = ::CreateThread(nullptr, 0, &DialogCanceller::Run, this, 0, nullptr);
-}
-
-DialogCanceller::~DialogCanceller() { Join(); }
-
-bool DialogCanceller::Join() {
-  if (thread_) {
-    ::WaitForSingleObject(thread_, INFINITE);
-    ::CloseHandle(thread_);
-    thread_ = nullptr;
-  }
-  return seen_ != 0;
-}
-
-DWORD WINAPI DialogCanceller::Run(void* p) {
-  auto* self = static_cast<DialogCanceller*>(p);
-  const DWORD end = ::GetTickCount() + static_cast<DWORD>(self->timeout_ms_);
-  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
-    HWND dlg = ::FindWindowA("#32770", self->caption_.c_str());
-    if (dlg && ::IsWindowVisible(dlg)) {
-      ::InterlockedExchange(&self->seen_, 1);
-      ::PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
-      return 0;
-    }
-    ::Sleep(20);
-  }
-  return 0;
-}
-
 tag_BeforeImage* AddListedImage(const std::string& path) {
   auto* image = new tag_BeforeImage;
   image->FilePath = path;

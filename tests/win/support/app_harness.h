@@ -57,23 +57,6 @@ class AppTest : public ::testing::Test {
   bool started_ = false;
 };
 
-// Closes the first top-level dialog (#32770) with this caption that
-// appears within the timeout, from another thread, by pressing Cancel;
-// returns at once. Join() reports whether it was seen.
-class DialogCanceller {
- public:
-  explicit DialogCanceller(const std::string& caption, int timeout_ms = 5000);
-  ~DialogCanceller();
-  bool Join();
-
- private:
-  HANDLE thread_ = nullptr;
-  std::string caption_;
-  int timeout_ms_;
-  volatile LONG seen_ = 0;
-  static DWORD WINAPI Run(void* self);
-};
-
 // Decodes a file and appends it to the store and all four lists, as the
 // load command does; null (and nothing appended) when it does not decode.
 tag_BeforeImage* AddListedImage(const std::string& path);
@@ -108,6 +91,15 @@ class DialogDriver {
   std::function<void(HWND)> action_;
   int timeout_ms_;
   volatile LONG seen_ = 0;
+};
+
+// Closes the first top-level dialog (#32770) with this caption that
+// appears within the timeout, from another thread, by pressing Cancel;
+// returns at once. Join() reports whether it was seen.
+class DialogCanceller : public DialogDriver {
+ public:
+  explicit DialogCanceller(const std::string& caption, int timeout_ms = 5000)
+      : DialogDriver(caption, [](HWND dlg) { ::PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0); }, timeout_ms) {}
 };
 
 // Types file names into an open dialog and presses its Open button.
