@@ -4,6 +4,6 @@
 if(TARGET morvane_win_test_support)
   add_executable(morvane_preview_bench ${PROJECT_SOURCE_DIR}/bench/preview_bench.cpp)
   target_link_libraries(morvane_preview_bench PRIVATE morvane_win_test_support psapi)
-  target_link_options(morvane_preview_bench PRIVATE -static -Wl,--large-address-aware)
+  target_link_options(morvane_preview_bench PRIVATE ${MORVANE_LINK_FLAGS})
   set_target_properties(morvane_preview_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endif()

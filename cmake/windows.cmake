@@ -25,15 +25,33 @@ target_compile_definitions(morvane_win PUBLIC WINVER=0x0600 _WIN32_WINNT=0x0600 
 target_link_libraries(morvane_win PUBLIC morvane_portable ${MORVANE_WIN_LIBS})
 target_compile_definitions(morvane_portable PUBLIC NOMINMAX)
 
-set(MORVANE_LINK_FLAGS -static -Wl,--large-address-aware)
+# Two editions from the same sources: Morvane.exe (32-bit, loads *.spi) and
+# Morvane64.exe (64-bit, loads *.sph). The target is Morvane in both.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(MORVANE_EXE_NAME Morvane64)
+  set(MORVANE_SPI_SUFFIX .sph)
+  set(MORVANE_LINK_FLAGS -static)
+else()
+  set(MORVANE_EXE_NAME Morvane)
+  set(MORVANE_SPI_SUFFIX .spi)
+  set(MORVANE_LINK_FLAGS -static -Wl,--large-address-aware)
+endif()
 
 add_executable(Morvane WIN32 app/main.cpp resources/morvane.rc)
 target_link_libraries(Morvane PRIVATE morvane_win)
 target_link_options(Morvane PRIVATE ${MORVANE_LINK_FLAGS} -mwindows)
-set_target_properties(Morvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set_target_properties(Morvane PROPERTIES OUTPUT_NAME ${MORVANE_EXE_NAME}
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 include(${PROJECT_SOURCE_DIR}/spi/spi.cmake OPTIONAL)
+
+# A plain build of the program needs no GoogleTest: the tests are left out
+# when its sources are not there (GTEST_SOURCE_DIR names another place).
+if(MORVANE_TESTS AND NOT EXISTS ${GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(WARNING "GoogleTest sources not found in ${GTEST_SOURCE_DIR}: building without the tests")
+  set(MORVANE_TESTS OFF)
+endif()
 
 if(MORVANE_TESTS)
   enable_testing()

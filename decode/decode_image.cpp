@@ -80,16 +80,16 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
 // One plug-in's attempt on a file, on a freshly opened and mapped file.
 enum class Attempt { Decoded, Declined, FileError };
 
-// IsSupported with the file handle, as plug-ins expect; a plug-in that
-// faults on it is asked once more with the interface's other form, the
+// IsSupported with the file handle, as 32-bit plug-ins expect; a plug-in
+// that faults on it is asked once more with the interface's other form, the
 // file's first 2,048 bytes (zero-filled past the end), and gets that form
-// from then on.
+// from then on. The 64-bit edition always passes the 2,048 bytes.
 bool AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file, const void* view,
-                    DWORD size) {
-  char head[2048] = {};
-  std::memcpy(head, view, std::min<DWORD>(size, sizeof(head)));
+                    std::uint64_t size) {
+  char head[spi::kIsSupportedHeadBytes] = {};
+  std::memcpy(head, view, static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof(head))));
   int yes = 0;
-  if (!plugin.BufferForm) {
+  if (!spi::kIsSupportedTakesBuffer && !plugin.BufferForm) {
     const spi::GuardResult r =
         spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(file));
     if (r.outcome == spi::CallOutcome::Returned) return yes != 0;
@@ -106,7 +106,9 @@ bool AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& pat
 Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
   mv::unique_file file = OpenForReading(image.FilePath);
   if (!file || file.get() == nullptr) return Attempt::FileError;
-  const DWORD size = ::GetFileSize(file.get(), nullptr);
+  std::uint64_t size = 0;
+  // A file the address space cannot map whole cannot be handed over.
+  if (!FileSize64(file.get(), size) || size > static_cast<std::uint64_t>(MAXLONG_PTR)) return Attempt::FileError;
   mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) return Attempt::FileError;
   mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
@@ -116,8 +118,8 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
   HANDLE info_raw = nullptr, bits_raw = nullptr;
   int code = 0;
   const spi::GuardResult got = spi::GuardedCall(code, plugin.GetPicture, static_cast<LPCSTR>(view.get()),
-                                                static_cast<long>(size), spi::kInputMemory, &info_raw, &bits_raw,
-                                                &QvSpiCtrl::ProgressCallback, 0L);
+                                                static_cast<LONG_PTR>(size), spi::kInputMemory, &info_raw, &bits_raw,
+                                                &QvSpiCtrl::ProgressCallback, LONG_PTR{0});
   if (got.outcome == spi::CallOutcome::Faulted) {
     // Whatever it left behind is not known to be ours: nothing is freed.
     host.NoteFault(plugin);

@@ -3,17 +3,19 @@
 // exception it raises and nobody catches) comes back as a failed call
 // instead of ending the process.
 //
-// How: an exception registration record of our own is linked into the
-// thread's chain (fs:0) for the duration of the call, so it is reached only
-// after every handler inside the plug-in has declined. It then unwinds the
-// plug-in's frames (their own unwind handlers run, as under an MSVC
-// __except) and resumes in the entry code, which unlinks the record,
-// resets the x87 unit to the control word it had before the call and
-// returns "faulted". Only the frames between the entry code and the fault
-// are abandoned: the caller of GuardedInvoke sees an ordinary return, so
-// RAII objects in the caller are safe; the thunk must hold none.
+// How: the call goes through a small assembly entry whose own exception
+// handler is reached only after every handler inside the plug-in has
+// declined. It then unwinds the plug-in's frames (their own unwind handlers
+// run, as under an MSVC __except) and resumes in the entry code, which
+// resets the x87 unit and the SSE control register to what they were
+// before the call and returns "faulted". Only the frames between the entry
+// code and the fault are abandoned: the caller of GuardedInvoke sees an
+// ordinary return, so RAII objects in the caller are safe; the thunk must
+// hold none.
 //
-// i386 only (fs:0 chain); 32-bit Windows and Wine.
+// 32-bit (fault_guard_x86.cpp): a registration record linked into the
+// thread's fs:0 chain. 64-bit (fault_guard_x64.cpp): the entry's unwind
+// data names the handler, and the system's table-based dispatch finds it.
 #pragma once
 
 #include <windows.h>

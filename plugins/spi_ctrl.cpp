@@ -81,7 +81,7 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
 
 void QvSpiCtrl::LoadPlugins() {
   UnloadPlugins();
-  const std::string pattern = PluginDir + "\\*.spi";
+  const std::string pattern = PluginDir + "\\*" + spi::kPluginExtension;
   WIN32_FIND_DATAA fd;
   mv::unique_find search(::FindFirstFileA(pattern.c_str(), &fd));
   if (!search) return;
@@ -107,4 +107,4 @@ void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   faulted_paths_.insert(mv::UpperAscii(plugin.FilePath));
 }
 
-int __stdcall QvSpiCtrl::ProgressCallback(int, int, long) { return 0; }
+int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) { return 0; }

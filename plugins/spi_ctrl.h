@@ -1,5 +1,5 @@
-// The Susie plug-in host: finds the "*.spi" libraries of the plug-in
-// folder, keeps the entry points of those it accepts, and unloads them.
+// The Susie plug-in host: finds the plug-in libraries of the plug-in folder
+// ("*.spi" in the 32-bit edition, "*.sph" in the 64-bit one), keeps the entry points of those it accepts, and unloads them.
 #pragma once
 
 #include <windows.h>
@@ -68,7 +68,7 @@ class QvSpiCtrl {
   bool DecodeImage(tag_BeforeImage* image);
 
   // Handed to every GetPicture: never asks a plug-in to stop.
-  static int __stdcall ProgressCallback(int done, int total, long user_data);
+  static int __stdcall ProgressCallback(int done, int total, LONG_PTR user_data);
 
   std::vector<std::unique_ptr<QvSpiPlugin>> Plugins;
   int MappingCounter = 0;

@@ -1,5 +1,6 @@
-# ifwic.spi: the Susie import plug-in over the Windows Imaging Component,
-# built into the folder of Morvane.exe so that a fresh install finds it.
+# ifwic.spi / ifwic.sph: the Susie import plug-in over the Windows Imaging
+# Component, built into the folder of the program so that a fresh install
+# finds it (.spi beside Morvane.exe, .sph beside Morvane64.exe).
 add_library(ifwic SHARED
   ${PROJECT_SOURCE_DIR}/spi/spi_exports.cpp
   ${PROJECT_SOURCE_DIR}/spi/spi_input.cpp
@@ -13,7 +14,7 @@ target_compile_options(ifwic PRIVATE -O2)
 target_link_options(ifwic PRIVATE -static -Wl,--kill-at)
 target_link_libraries(ifwic PRIVATE ole32 uuid)
 set_target_properties(ifwic PROPERTIES
-  PREFIX "" SUFFIX ".spi"
+  PREFIX "" SUFFIX ${MORVANE_SPI_SUFFIX}
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/spi-implib)

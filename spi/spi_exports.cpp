@@ -59,7 +59,7 @@ int __stdcall IsSupported(LPCSTR /*file_name*/, DWORD_PTR dw) {
   return SniffFormat(head, got) != Sniffed::Unknown ? 1 : 0;
 }
 
-int __stdcall GetPictureInfo(LPCSTR buf, long len, unsigned int flag, SpiPictureInfo* info) {
+int __stdcall GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned int flag, SpiPictureInfo* info) {
   if (!info) return kInternalError;
   return Guarded([&] {
     SpiInput input;
@@ -68,8 +68,8 @@ int __stdcall GetPictureInfo(LPCSTR buf, long len, unsigned int flag, SpiPicture
   });
 }
 
-int __stdcall GetPicture(LPCSTR buf, long len, unsigned int flag, HANDLE* info, HANDLE* bits,
-                         SpiProgressCallback progress, long user_data) {
+int __stdcall GetPicture(LPCSTR buf, LONG_PTR len, unsigned int flag, HANDLE* info, HANDLE* bits,
+                         SpiProgressCallback progress, LONG_PTR user_data) {
   if (!info || !bits) return kInternalError;
   *info = nullptr;
   *bits = nullptr;
@@ -80,7 +80,7 @@ int __stdcall GetPicture(LPCSTR buf, long len, unsigned int flag, HANDLE* info, 
   });
 }
 
-int __stdcall GetPreview(LPCSTR, long, unsigned int, HANDLE*, HANDLE*, SpiProgressCallback, long) {
+int __stdcall GetPreview(LPCSTR, LONG_PTR, unsigned int, HANDLE*, HANDLE*, SpiProgressCallback, LONG_PTR) {
   return kNoFunction;  // hosts then use GetPicture
 }
 

@@ -4,11 +4,12 @@
 
 namespace mv::wic {
 
-int SpiInput::Open(LPCSTR buf, long len, unsigned flag) {
+int SpiInput::Open(LPCSTR buf, LONG_PTR len, unsigned flag) {
   if (!buf) return kInternalError;
   switch (flag & 7) {
     case 1:  // memory image: len is its size
       if (len <= 0) return kUnknownFormat;
+      if (static_cast<std::uint64_t>(len) > 0xFFFFFFFFull) return kNoMemory;
       data_ = reinterpret_cast<const std::uint8_t*>(buf);
       size_ = static_cast<std::uint32_t>(len);
       return kOk;

@@ -57,7 +57,7 @@ void WriteHeader(std::uint8_t* block, const FirstFrame& frame, const DibPlan& pl
 
 // Copies every row, bottom-up, calling progress from 0 to the height.
 int CopyRows(IWICBitmapSource* source, const FirstFrame& frame, const DibPlan& plan, std::uint8_t* bits,
-             SpiProgressCallback progress, long user_data) {
+             SpiProgressCallback progress, LONG_PTR user_data) {
   const UINT w = frame.width, h = frame.height;
   const std::uint64_t dib_stride = DibStride(w, plan.dib_bpp);
   const std::uint64_t copy_stride = DibStride(w, plan.deliver_bpp);
@@ -87,7 +87,7 @@ int CopyRows(IWICBitmapSource* source, const FirstFrame& frame, const DibPlan& p
 
 }  // namespace
 
-int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallback progress, long user_data,
+int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallback progress, LONG_PTR user_data,
                   HANDLE* info_out, HANDLE* bits_out) {
   FirstFrame frame;
   if (int code = frame.Open(data, size)) return code;

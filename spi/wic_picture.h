@@ -17,12 +17,15 @@ struct SpiPictureInfo {
   long width, height;
   WORD x_density, y_density;  // dots per inch, 0 when unknown
   short color_depth;          // bits per pixel of GetPicture's output
+#ifdef _WIN64
+  WORD padding;  // the 64-bit interface aligns the handle
+#endif
   HLOCAL text;                // comment block: never any here
 };
 #pragma pack(pop)
 
 // On kOk both blocks belong to the caller; on any other answer they are null.
-int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallback progress, long user_data,
+int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallback progress, LONG_PTR user_data,
                   HANDLE* info, HANDLE* bits);
 int DescribePicture(const std::uint8_t* data, std::uint32_t size, SpiPictureInfo* out);
 

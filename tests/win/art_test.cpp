@@ -288,9 +288,9 @@ TEST(ConversionTest, BitmapsFromPicturesKeepPixelsAndMask) {
 
 // The version block linked into the program, read back from the executable.
 TEST(VersionResourceTest, ProgramCarriesJapaneseVersionInformation) {
-  std::string exe = mvtest::ExeDir() + "..\\bin\\Morvane.exe";
+  const std::string exe = mvtest::ProgramPath();
   if (::GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "Morvane.exe is not built beside the tests (" << exe << ")";
+    GTEST_SKIP() << mvtest::kProgramExe << " is not built beside the tests (" << exe << ")";
   unique_module mod(::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(mod);
   HRSRC res = ::FindResourceExA(mod.get(), MAKEINTRESOURCEA(16) /* RT_VERSION */,

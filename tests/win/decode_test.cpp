@@ -220,7 +220,7 @@ TEST(DecodeChoice, ExtensionPicksNativeOrPlugins) {
   EXPECT_EQ(none.MappingCounter, 4);  // one name per native decode only
 
   // With a plug-in, an MVT file under those names decodes through it.
-  QvSpiCtrl host(PluginFolder("decode_ext_plugins", {"mvt_good.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_ext_plugins", {"mvt_good" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 1u);
   const std::string mvt = Mvt(2, 1, 24, {}, {0xFF0000, 0x00FF00});
   for (const char* name : {"j.dib", "k.bm", "l", "sub.bmp\\m"}) {
@@ -503,10 +503,10 @@ TEST(DecodeNative, RefusesWhatCannotBeShownAndKeepsShortRows) {
 // --- plug-ins -----------------------------------------------------------
 
 TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
-  const std::string pdir = PluginFolder("decode_order", {"mvt_good.spi", "mvt_failpic.spi"});
+  const std::string pdir = PluginFolder("decode_order", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
   QvSpiCtrl host(pdir);
   ASSERT_EQ(host.Plugins.size(), 2u);
-  Reorder(host, {"mvt_failpic.spi", "mvt_good.spi"});
+  Reorder(host, {"mvt_failpic" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   FixtureCounters* fail = Stats(*host.Plugins[0]);
   FixtureCounters* good = Stats(*host.Plugins[1]);
   ASSERT_TRUE(fail && good);
@@ -534,11 +534,19 @@ TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
   EXPECT_NE(fail->getPictureResult, 0);
   // Each plug-in gets a fresh handle at the file's start, even after the
   // first one read 2 KB from its own.
+  // The 64-bit edition hands every plug-in the file's first 2 KB instead.
+  std::uint32_t file_sum = 0;
+  for (unsigned char c : file) file_sum += c;
   for (FixtureCounters* s : {fail, good}) {
     EXPECT_EQ(s->isSupportedCalls, 1);
-    EXPECT_EQ(s->isSupportedGotHandle, 1);
-    EXPECT_EQ(s->isSupportedFilePos, 0);
-    EXPECT_EQ(s->isSupportedBytesRead, static_cast<int>(file.size()));
+    if (spi::kIsSupportedTakesBuffer) {
+      EXPECT_EQ(s->isSupportedGotHandle, 0);
+      EXPECT_EQ(s->isSupportedBufferSum, file_sum);  // the file, zero-padded
+    } else {
+      EXPECT_EQ(s->isSupportedGotHandle, 1);
+      EXPECT_EQ(s->isSupportedFilePos, 0);
+      EXPECT_EQ(s->isSupportedBytesRead, static_cast<int>(file.size()));
+    }
     EXPECT_STREQ(s->lastPath, path.c_str());
     EXPECT_EQ(s->getPictureFlag, 1);
     EXPECT_EQ(s->getPictureLen, static_cast<int>(file.size()));
@@ -576,9 +584,9 @@ TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
 }
 
 TEST(DecodePlugins, ShortBlocksAreRefusedAndTheNextPluginDecodes) {
-  QvSpiCtrl host(PluginFolder("decode_badblock", {"mvt_good.spi", "mvt_badblock.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_badblock", {"mvt_good" MV_SPI_EXT, "mvt_badblock" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 2u);
-  Reorder(host, {"mvt_badblock.spi", "mvt_good.spi"});
+  Reorder(host, {"mvt_badblock" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   FixtureCounters* bad = Stats(*host.Plugins[0]);
   ASSERT_TRUE(bad);
   const std::string dir = mvtest::MakeScratchDir("decode_badblock_files");
@@ -625,7 +633,7 @@ TEST(DecodePlugins, ShortBlocksAreRefusedAndTheNextPluginDecodes) {
 }
 
 TEST(DecodePlugins, TopDownOutputIsStoredUpright) {
-  QvSpiCtrl host(PluginFolder("decode_topdown", {"mvt_topdown.spi", "mvt_good.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_topdown", {"mvt_topdown" MV_SPI_EXT, "mvt_good" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 2u);
   const std::string dir = mvtest::MakeScratchDir("decode_topdown_files");
   // Top row red, green; bottom row blue, white.
@@ -637,8 +645,8 @@ TEST(DecodePlugins, TopDownOutputIsStoredUpright) {
     const char* plugin;
     const char* file;
   };
-  for (const Case c : {Case{"mvt_topdown.spi", "up.mvt"}, Case{"mvt_good.spi", "down.mvt"},
-                       Case{"mvt_good.spi", "up.mvt"}}) {
+  for (const Case c : {Case{"mvt_topdown" MV_SPI_EXT, "up.mvt"}, Case{"mvt_good" MV_SPI_EXT, "down.mvt"},
+                       Case{"mvt_good" MV_SPI_EXT, "up.mvt"}}) {
     SCOPED_TRACE(testing::Message() << c.plugin << " " << c.file);
     Reorder(host, {c.plugin});
     for (size_t i = 1; i < host.Plugins.size(); ++i) host.Plugins[i]->Enabled = 0;
@@ -647,7 +655,7 @@ TEST(DecodePlugins, TopDownOutputIsStoredUpright) {
     Record r = Decode(host, dir + c.file, &ok);
     ASSERT_TRUE(ok);
     ASSERT_TRUE(r->Bitmap);
-    const bool topDownOutput = std::string(c.plugin) == "mvt_topdown.spi" || std::string(c.file) == "down.mvt";
+    const bool topDownOutput = std::string(c.plugin) == "mvt_topdown" MV_SPI_EXT || std::string(c.file) == "down.mvt";
     EXPECT_EQ(r->Height, topDownOutput ? -2 : 2);  // the plug-in header's sign
     EXPECT_EQ(r->Bitmap->Width(), 2);
     EXPECT_EQ(r->Bitmap->Height(), 2);
@@ -664,13 +672,13 @@ TEST(DecodePlugins, TopDownOutputIsStoredUpright) {
 }
 
 TEST(DecodePlugins, IndexedImagesKeepTheirColourTable) {
-  QvSpiCtrl host(PluginFolder("decode_indexed", {"mvt_good.spi", "mvt_shortpal.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_indexed", {"mvt_good" MV_SPI_EXT, "mvt_shortpal" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 2u);
   const std::string dir = mvtest::MakeScratchDir("decode_indexed_files");
 
   // 8 bits through mvt_good: Bitmap with the table, no palette of the record's own.
   {
-    Reorder(host, {"mvt_good.spi", "mvt_shortpal.spi"});
+    Reorder(host, {"mvt_good" MV_SPI_EXT, "mvt_shortpal" MV_SPI_EXT});
     const std::vector<std::uint32_t> pal = DistinctColors(256);
     const std::vector<std::uint32_t> px = {0, 1, 2, 255, 128, 7};
     mvtest::WriteFileBytes(dir + "p8.mvt", Mvt(3, 2, 8, pal, px));
@@ -696,7 +704,7 @@ TEST(DecodePlugins, IndexedImagesKeepTheirColourTable) {
   }
   // A three-entry table from mvt_shortpal: the missing entries read black.
   {
-    Reorder(host, {"mvt_shortpal.spi", "mvt_good.spi"});
+    Reorder(host, {"mvt_shortpal" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
     FixtureCounters* sp = Stats(*host.Plugins[0]);
     ASSERT_TRUE(sp);
     mv::test::ResetCounters(*sp);
@@ -722,7 +730,7 @@ TEST(DecodePlugins, IndexedImagesKeepTheirColourTable) {
 }
 
 TEST(DecodePlugins, DepthIconsAndPixelFormats) {
-  QvSpiCtrl host(PluginFolder("decode_depths", {"mvt_good.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_depths", {"mvt_good" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 1u);
   const std::string dir = mvtest::MakeScratchDir("decode_depths_files");
   struct Case {
@@ -772,7 +780,7 @@ static bool SetDIBitsTakesTwoBits() {
 }
 
 TEST(DecodePlugins, TwoBitImageIsThirtyTwoBitOnlyWhereSetDIBitsTakesIt) {
-  QvSpiCtrl host(PluginFolder("decode_2bit", {"mvt_good.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_2bit", {"mvt_good" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 1u);
   const std::string dir = mvtest::MakeScratchDir("decode_2bit_files");
   const std::vector<std::uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
@@ -803,9 +811,9 @@ TEST(DecodePlugins, TwoBitImageIsThirtyTwoBitOnlyWhereSetDIBitsTakesIt) {
 // --- giving everything back ---------------------------------------------
 
 TEST(DecodeRelease, DestroyingRecordsGivesBackEveryHandleAndUnmaps) {
-  QvSpiCtrl host(PluginFolder("decode_release", {"mvt_badblock.spi", "mvt_good.spi", "mvt_failpic.spi"}));
+  QvSpiCtrl host(PluginFolder("decode_release", {"mvt_badblock" MV_SPI_EXT, "mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT}));
   ASSERT_EQ(host.Plugins.size(), 3u);
-  Reorder(host, {"mvt_failpic.spi", "mvt_badblock.spi", "mvt_good.spi"});
+  Reorder(host, {"mvt_failpic" MV_SPI_EXT, "mvt_badblock" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   const std::string dir = mvtest::MakeScratchDir("decode_release_files");
   BmpSpec s8;
   s8.bitCount = 8;

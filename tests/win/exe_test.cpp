@@ -1,5 +1,6 @@
-// The built program itself: a 32-bit GUI executable marked large-address-
-// aware that needs no DLL beyond Windows' own, which starts, shows its main
+// The built program itself: a GUI executable of its edition (PE32 i386
+// marked large-address-aware, or PE32+ x86-64) that needs no DLL beyond
+// Windows' own, which starts, shows its main
 // window and ends with exit code 0 when that window closes.
 #include <windows.h>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-std::string ExePath() { return mvtest::ExeDir() + "..\\bin\\Morvane.exe"; }
+std::string ExePath() { return mvtest::ProgramPath(); }
 
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(::toupper(c)); });
@@ -23,18 +24,24 @@ std::string Upper(std::string s) {
 
 }  // namespace
 
-TEST(Executable, Pe32GuiLargeAddressAwareWithSystemImportsOnly) {
+TEST(Executable, GuiImageOfItsEditionWithSystemImportsOnly) {
   std::string image;
   ASSERT_TRUE(mvtest::ReadAll(ExePath(), image)) << ExePath();
   ASSERT_GT(image.size(), 0x400u);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
   ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
-  ASSERT_LT(static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32), image.size());
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+  // IMAGE_NT_HEADERS is the layout of this edition's own images.
+  ASSERT_LT(static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS), image.size());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
   ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+#ifdef _WIN64
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+#else
   EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
   EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
   EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE);
+#endif
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
   // Walk the import directory through the section table.

@@ -28,10 +28,20 @@ typedef int(__stdcall* Fn0)();
 typedef int(__stdcall* Fn1)(int);
 typedef int(__stdcall* Fn2)(int, int);
 
-void* ChainHead() {
-  void* p;
-  asm volatile("movl %%fs:0, %0" : "=r"(p));
-  return p;
+// What a call must leave as it found it: the handler chain (32-bit; x64
+// has none, its dispatch is table-based) and the SSE control register.
+struct ThreadMark {
+  void* chain;
+  unsigned mxcsr;
+  bool operator==(const ThreadMark&) const = default;
+};
+ThreadMark ChainHead() {
+  ThreadMark m{};
+#if defined(__i386__)
+  asm volatile("movl %%fs:0, %0" : "=r"(m.chain));
+#endif
+  asm volatile("stmxcsr %0" : "=m"(m.mxcsr));
+  return m;
 }
 unsigned short X87ControlWord() {
   unsigned short cw;
@@ -44,8 +54,14 @@ unsigned short X87Status() {
   return sw;
 }
 bool DirectionFlagSet() {
-  unsigned long fl;
-  asm volatile("pushfl\n popl %0" : "=r"(fl));
+  unsigned long long fl;
+#if defined(__i386__)
+  unsigned long f32;
+  asm volatile("pushfl\n popl %0" : "=r"(f32));
+  fl = f32;
+#else
+  asm volatile("pushfq\n popq %0" : "=r"(fl));
+#endif
   return (fl & 0x400) != 0;
 }
 
@@ -70,7 +86,7 @@ class FaultGuard : public testing::Test {
 // Expects the call to fault with `code`, and the thread to be as before it.
 template <class... A>
 void ExpectFault(DWORD code, int(__stdcall* fn)(A...), A... args) {
-  void* head = ChainHead();
+  const ThreadMark head = ChainHead();
   const unsigned short cw = X87ControlWord();
   int result = -12345;
   GuardResult r = GuardedCall(result, fn, args...);
@@ -82,7 +98,7 @@ void ExpectFault(DWORD code, int(__stdcall* fn)(A...), A... args) {
 }
 
 TEST_F(FaultGuard, ReturnsTheValueAndLeavesTheThreadAsItWas) {
-  void* head = ChainHead();
+  const ThreadMark head = ChainHead();
   int result = 0;
   GuardResult r = GuardedCall(result, Get<Fn2>("ProbeAdd"), 40, 2);
   EXPECT_EQ(r.outcome, CallOutcome::Returned);
@@ -115,7 +131,7 @@ TEST_F(FaultGuard, StackOverflowIsCaughtAgainAndAgain) {
 
 TEST_F(FaultGuard, ManyFaultsInARowLeaveTheChainIntact) {
   Fn0 wn = Get<Fn0>("ProbeWriteNull");
-  void* head = ChainHead();
+  const ThreadMark head = ChainHead();
   int faulted = 0;
   for (int i = 0; i < 2000; ++i) {
     int result;
@@ -145,7 +161,7 @@ TEST(FaultGuardCodes, ErrorsAreCaughtWarningsAndMessagesPassOn) {
 }
 
 TEST_F(FaultGuard, ExceptionsTheDllHandlesItselfPassUntouched) {
-  void* head = ChainHead();
+  const ThreadMark head = ChainHead();
   int result = 0;
   EXPECT_EQ(GuardedCall(result, Get<Fn0>("ProbeRaiseHandled")).outcome, CallOutcome::Returned);
   EXPECT_EQ(result, 101);
@@ -206,7 +222,7 @@ int __stdcall InnerReturnsThenFaults(int) {
 
 TEST_F(FaultGuard, NestedGuardedCallsAreIndependent) {
   g_inner = Get<Fn0>("ProbeWriteNull");
-  void* head = ChainHead();
+  const ThreadMark head = ChainHead();
   int result = 0;
   GuardResult r = GuardedCall(result, &InnerFaultsThenReturns, 77);
   EXPECT_EQ(r.outcome, CallOutcome::Returned);

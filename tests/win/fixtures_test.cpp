@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "plugins/spi_interface.h"
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/paths.h"
@@ -19,10 +20,10 @@ namespace {
 
 using mv::test::FixtureCounters;
 
-using ProgressFn = int(__stdcall*)(int, int, long);
+using ProgressFn = int(__stdcall*)(int, int, LONG_PTR);
 using GetPluginInfoFn = int(__stdcall*)(int, LPSTR, int);
-using IsSupportedFn = int(__stdcall*)(LPCSTR, DWORD);
-using GetPictureFn = int(__stdcall*)(LPCSTR, long, unsigned int, HLOCAL*, HLOCAL*, ProgressFn, long);
+using IsSupportedFn = int(__stdcall*)(LPCSTR, DWORD_PTR);
+using GetPictureFn = int(__stdcall*)(LPCSTR, LONG_PTR, unsigned int, HLOCAL*, HLOCAL*, ProgressFn, LONG_PTR);
 using ConfigurationDlgFn = int(__stdcall*)(HWND, int);
 using FixtureStatsFn = FixtureCounters*(__stdcall*)();
 
@@ -31,10 +32,13 @@ struct PictureInfo {
   long left, top, width, height;
   WORD xDensity, yDensity;
   short colorDepth;
+#ifdef _WIN64
+  WORD padding;  // the 64-bit interface aligns the handle
+#endif
   HLOCAL hInfo;
 };
 #pragma pack(pop)
-using GetPictureInfoFn = int(__stdcall*)(LPCSTR, long, unsigned int, PictureInfo*);
+using GetPictureInfoFn = int(__stdcall*)(LPCSTR, LONG_PTR, unsigned int, PictureInfo*);
 
 template <class F>
 F Proc(HMODULE m, const char* name) {
@@ -76,7 +80,7 @@ struct ProgressLog {
   int stopAfter = -1;  // answer 1 on this call number (1-based)
 };
 ProgressLog* g_log = nullptr;
-int __stdcall RecordProgress(int num, int denom, long data) {
+int __stdcall RecordProgress(int num, int denom, LONG_PTR data) {
   ProgressLog& l = *g_log;
   if (l.calls++ == 0) l.firstNum = num;
   l.lastNum = num;
@@ -108,7 +112,7 @@ mv::unique_file OpenFresh(const std::string& path) {
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-DWORD AsArg(HANDLE h) { return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(h)); }
+DWORD_PTR AsArg(HANDLE h) { return reinterpret_cast<DWORD_PTR>(h); }
 
 // Locked view of a returned block; GlobalLock must work, so the block is real.
 struct Locked {
@@ -135,7 +139,7 @@ Decoded DecodeMemory(const Plugin& p, const std::string& path, ProgressLog* log 
   ProgressLog local;
   g_log = log ? log : &local;
   HLOCAL info = nullptr, bits = nullptr;
-  d.rc = p.getPicture(static_cast<LPCSTR>(m.view.get()), static_cast<long>(m.size), 1, &info, &bits, RecordProgress,
+  d.rc = p.getPicture(static_cast<LPCSTR>(m.view.get()), static_cast<LONG_PTR>(m.size), 1, &info, &bits, RecordProgress,
                       userData);
   g_log = nullptr;
   d.info.reset(info);
@@ -235,22 +239,22 @@ struct ExportCase {
 
 TEST_F(FixturePlugins, EachVariantLoadsWithExactlyItsExports) {
   const ExportCase cases[] = {
-      {"mvt_good.spi", true, true, true, true, true, true},
-      {"mvt_noinfo.spi", false, true, true, true, true, true},
-      {"mvt_infoonly.spi", true, true, false, false, false, false},
-      {"mvt_failpic.spi", true, true, true, true, true, true},
-      {"mvt_cfg5.spi", true, true, true, true, true, true},
-      {"mvt_nocfg.spi", true, true, true, true, true, false},
-      {"mvt_longname_fixture_plugin.spi", true, true, true, true, true, true},
-      {"mvt_badblock.spi", true, true, true, true, true, true},
-      {"mvt_topdown.spi", true, true, true, true, true, true},
-      {"mvt_shortpal.spi", true, true, true, true, true, true},
-      {"mvt_fault_issupported.spi", true, true, true, true, true, true},
-      {"mvt_fault_getpicture.spi", true, true, true, true, true, true},
-      {"mvt_fault_info.spi", true, true, true, true, true, true},
-      {"mvt_fault_config.spi", true, true, true, true, true, true},
-      {"mvt_ptronly.spi", true, true, true, true, true, true},
-      {"mvt_fpu.spi", true, true, true, true, true, true},
+      {"mvt_good" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_noinfo" MV_SPI_EXT, false, true, true, true, true, true},
+      {"mvt_infoonly" MV_SPI_EXT, true, true, false, false, false, false},
+      {"mvt_failpic" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_cfg5" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_nocfg" MV_SPI_EXT, true, true, true, true, true, false},
+      {"mvt_longname_fixture_plugin" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_badblock" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_topdown" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_shortpal" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_fault_issupported" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_fault_getpicture" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_fault_info" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_fault_config" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_ptronly" MV_SPI_EXT, true, true, true, true, true, true},
+      {"mvt_fpu" MV_SPI_EXT, true, true, true, true, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -276,18 +280,18 @@ TEST_F(FixturePlugins, EachVariantLoadsWithExactlyItsExports) {
 
 TEST_F(FixturePlugins, TextFileNamedLikeAPluginDoesNotLoad) {
   ::SetLastError(0);
-  mv::unique_module m(::LoadLibraryA((mvtest::FixtureDir() + "not_a_dll.spi").c_str()));
+  mv::unique_module m(::LoadLibraryA((mvtest::FixtureDir() + "not_a_dll" MV_SPI_EXT).c_str()));
   const DWORD err = ::GetLastError();
   EXPECT_FALSE(m);
   EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), err);
   // ...while it is really there, so the failure is the format, not a missing file.
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((mvtest::FixtureDir() + "not_a_dll.spi").c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((mvtest::FixtureDir() + "not_a_dll" MV_SPI_EXT).c_str()));
 }
 
 // ---------------------------------------------------------------- GetPluginInfo
 
 TEST_F(FixturePlugins, PluginInfoTextsAndBufferLimits) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   ASSERT_TRUE(p.getPluginInfo);
   const char* expected[] = {"00IN", "Morvane MVT fixture 1.0", "*.mvt", "MVT test image"};
   for (int i = 0; i < 4; ++i) {
@@ -306,7 +310,7 @@ TEST_F(FixturePlugins, PluginInfoTextsAndBufferLimits) {
   EXPECT_EQ(3, p.stats->pluginInfoLastBufLen);
 
   // Variants tell themselves apart in the description; the filter is shared.
-  Plugin other = Load("mvt_failpic.spi");
+  Plugin other = Load("mvt_failpic" MV_SPI_EXT);
   char desc[256] = {}, filter[256] = {};
   other.getPluginInfo(1, desc, 255);
   other.getPluginInfo(2, filter, 255);
@@ -317,7 +321,7 @@ TEST_F(FixturePlugins, PluginInfoTextsAndBufferLimits) {
 // ---------------------------------------------------------------- IsSupported
 
 TEST_F(FixturePlugins, IsSupportedReadsAFreshHandleFromItsStart) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const std::string path = Write("is_supported.mvt", MakeSample(8, 100, 30).file);  // over 2 KB
   mv::unique_file h = OpenFresh(path);
   ASSERT_TRUE(h);
@@ -337,15 +341,15 @@ TEST_F(FixturePlugins, IsSupportedReadsAFreshHandleFromItsStart) {
 }
 
 TEST_F(FixturePlugins, IsSupportedAcceptsTheTwoKilobyteBufferAndRejectsOtherData) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   std::string head = MakeSample(1).file;
   head.resize(2048, '\0');
-  EXPECT_NE(0, p.isSupported("C:\\x.mvt", static_cast<DWORD>(reinterpret_cast<UINT_PTR>(head.data()))));
+  EXPECT_NE(0, p.isSupported("C:\\x.mvt", reinterpret_cast<DWORD_PTR>(head.data())));
   EXPECT_EQ(0, p.stats->isSupportedGotHandle);
   EXPECT_EQ(-1, p.stats->isSupportedFilePos);
 
   std::string bmp = "BM" + std::string(2046, '\0');
-  EXPECT_EQ(0, p.isSupported("C:\\x.mvt", static_cast<DWORD>(reinterpret_cast<UINT_PTR>(bmp.data()))));
+  EXPECT_EQ(0, p.isSupported("C:\\x.mvt", reinterpret_cast<DWORD_PTR>(bmp.data())));
 
   const std::string shortPath = Write("tiny.bin", "MV");  // shorter than the magic
   mv::unique_file h = OpenFresh(shortPath);
@@ -359,7 +363,7 @@ class DecodeDepth : public FixturePlugins, public ::testing::WithParamInterface<
 
 TEST_P(DecodeDepth, RoundTripsThroughIsSupportedAndMemoryGetPicture) {
   const auto bits = static_cast<std::uint16_t>(GetParam());
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(bits);
   const std::string path = Write("depth" + std::to_string(bits) + ".mvt", s.file);
   {
@@ -425,7 +429,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, DecodeDepth, ::testing::Values(1, 2, 4, 8, 16, 
                          [](const auto& info) { return std::to_string(info.param) + "bit"; });
 
 TEST_F(FixturePlugins, NegativeHeightGivesATopDownDibOfTheSamePicture) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(4, 9, -6);
   Decoded d = DecodeMemory(p, Write("topdown_request.mvt", s.file));
   ASSERT_EQ(0, d.rc);
@@ -439,7 +443,7 @@ TEST_F(FixturePlugins, NegativeHeightGivesATopDownDibOfTheSamePicture) {
 }
 
 TEST_F(FixturePlugins, FileInputHonoursTheOffset) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(8, 4, 3);
   const std::string path = Write("with_prefix.mvt", std::string(128, 'M') + s.file);
   HLOCAL info = nullptr, bits = nullptr;
@@ -463,7 +467,7 @@ TEST_F(FixturePlugins, FileInputHonoursTheOffset) {
 }
 
 TEST_F(FixturePlugins, BadInputAndAbortReturnCodesAndNoBlocks) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(8, 4, 3);
   struct Case {
     const char* name;
@@ -497,7 +501,7 @@ TEST_F(FixturePlugins, BadInputAndAbortReturnCodesAndNoBlocks) {
 }
 
 TEST_F(FixturePlugins, PictureInfoDescribesTheImage) {
-  Plugin p = Load("mvt_good.spi");
+  Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(24, 7, -3);
   const std::string path = Write("info.mvt", s.file);
   PictureInfo pi;
@@ -515,7 +519,7 @@ TEST_F(FixturePlugins, PictureInfoDescribesTheImage) {
 // ---------------------------------------------------------------- variants
 
 TEST_F(FixturePlugins, FailingPluginClaimsButNeverDecodes) {
-  Plugin p = Load("mvt_failpic.spi");
+  Plugin p = Load("mvt_failpic" MV_SPI_EXT);
   const std::string path = Write("claimed.mvt", MakeSample(8).file);
   mv::unique_file h = OpenFresh(path);
   EXPECT_NE(0, p.isSupported(path.c_str(), AsArg(h.get())));
@@ -529,7 +533,7 @@ TEST_F(FixturePlugins, FailingPluginClaimsButNeverDecodes) {
 
 TEST_F(FixturePlugins, ConfigurationResultsAndWhatTheyRecord) {
   HWND parent = ::GetDesktopWindow();
-  Plugin good = Load("mvt_good.spi");
+  Plugin good = Load("mvt_good" MV_SPI_EXT);
   EXPECT_EQ(0, good.configurationDlg(parent, 1));
   EXPECT_EQ(1, good.stats->configCalls);
   EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(parent)), good.stats->configParent);
@@ -538,17 +542,17 @@ TEST_F(FixturePlugins, ConfigurationResultsAndWhatTheyRecord) {
   EXPECT_EQ(2, good.stats->configCalls);
   EXPECT_EQ(0, good.stats->configMode);
 
-  Plugin cfg5 = Load("mvt_cfg5.spi");
+  Plugin cfg5 = Load("mvt_cfg5" MV_SPI_EXT);
   EXPECT_EQ(5, cfg5.configurationDlg(parent, 1));
   EXPECT_EQ(1, cfg5.stats->configCalls);
-  Plugin nocfg = Load("mvt_nocfg.spi");
+  Plugin nocfg = Load("mvt_nocfg" MV_SPI_EXT);
   EXPECT_EQ(nullptr, nocfg.configurationDlg);
 }
 
 TEST_F(FixturePlugins, DecodersWithoutInfoOrWithALongNameStillDecode) {
   const Sample s = MakeSample(8, 5, 2);
   const std::string path = Write("plain.mvt", s.file);
-  for (const char* file : {"mvt_noinfo.spi", "mvt_cfg5.spi", "mvt_nocfg.spi", "mvt_longname_fixture_plugin.spi"}) {
+  for (const char* file : {"mvt_noinfo" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT, "mvt_longname_fixture_plugin" MV_SPI_EXT}) {
     SCOPED_TRACE(file);
     Plugin p = Load(file);
     ASSERT_TRUE(p.getPicture);
@@ -557,11 +561,11 @@ TEST_F(FixturePlugins, DecodersWithoutInfoOrWithALongNameStillDecode) {
     Locked px(d.bits.get());
     EXPECT_EQ(0, std::memcmp(s.rows.data(), px.p, s.rows.size()));
   }
-  EXPECT_GT(std::strlen("mvt_longname_fixture_plugin.spi"), 18u);
+  EXPECT_GT(std::strlen("mvt_longname_fixture_plugin" MV_SPI_EXT), 18u);
 }
 
 TEST_F(FixturePlugins, TopDownVariantAlwaysFlips) {
-  Plugin p = Load("mvt_topdown.spi");
+  Plugin p = Load("mvt_topdown" MV_SPI_EXT);
   const Sample s = MakeSample(24, 3, 4);
   Decoded d = DecodeMemory(p, Write("always_topdown.mvt", s.file));
   ASSERT_EQ(0, d.rc);
@@ -575,7 +579,7 @@ TEST_F(FixturePlugins, TopDownVariantAlwaysFlips) {
 }
 
 TEST_F(FixturePlugins, ShortPaletteVariantSetsClrUsedAndShortensTheBlock) {
-  Plugin p = Load("mvt_shortpal.spi");
+  Plugin p = Load("mvt_shortpal" MV_SPI_EXT);
   const Sample s = MakeSample(8, 6, 2, 5);  // five colours of 256
   Decoded d = DecodeMemory(p, Write("five_colours.mvt", s.file));
   ASSERT_EQ(0, d.rc);
@@ -598,7 +602,7 @@ TEST_F(FixturePlugins, ShortPaletteVariantSetsClrUsedAndShortensTheBlock) {
 }
 
 TEST_F(FixturePlugins, BadBlockVariantReturnsBlocksShorterThanTheirHeaders) {
-  Plugin p = Load("mvt_badblock.spi");
+  Plugin p = Load("mvt_badblock" MV_SPI_EXT);
   const Sample s8 = MakeSample(8, 8, 4);
   {  // no mode byte: short colour table
     Decoded d = DecodeMemory(p, Write("short_info8.mvt", s8.file));
@@ -627,7 +631,7 @@ TEST_F(FixturePlugins, BadBlockVariantReturnsBlocksShorterThanTheirHeaders) {
 }
 
 TEST_F(FixturePlugins, FpuVariantLeavesTheControlWordChanged) {
-  Plugin p = Load("mvt_fpu.spi");
+  Plugin p = Load("mvt_fpu" MV_SPI_EXT);
   const std::uint16_t before = ReadFpuControl();
   const std::string path = Write("fpu.mvt", MakeSample(8, 2, 2).file);
   mv::unique_file h = OpenFresh(path);
@@ -648,11 +652,11 @@ TEST_F(FixturePlugins, FpuVariantLeavesTheControlWordChanged) {
 
 TEST_F(FixturePlugins, PointerOnlyVariantDecodesWhenGivenABuffer) {
   // Given a handle it faults by design, which this process must not do.
-  Plugin p = Load("mvt_ptronly.spi");
+  Plugin p = Load("mvt_ptronly" MV_SPI_EXT);
   std::string head = MakeSample(8, 2, 2).file;
   const std::string path = Write("ptronly.mvt", head);
   head.resize(2048, '\0');
-  EXPECT_NE(0, p.isSupported(path.c_str(), static_cast<DWORD>(reinterpret_cast<UINT_PTR>(head.data()))));
+  EXPECT_NE(0, p.isSupported(path.c_str(), reinterpret_cast<DWORD_PTR>(head.data())));
   EXPECT_EQ(0, p.stats->isSupportedGotHandle);
   Decoded d = DecodeMemory(p, path);
   EXPECT_EQ(0, d.rc);
@@ -725,16 +729,16 @@ TEST_F(FixturePlugins, FaultVariantsFaultInTheirEntryPointAndOnlyThere) {
     const char* entry;
     DWORD code;
   } cases[] = {
-      {"mvt_good.spi", "info", kNoFault},  // the child itself does not fault
-      {"mvt_good.spi", "supported", kNoFault},
-      {"mvt_fault_info.spi", "info", EXCEPTION_ACCESS_VIOLATION},
-      {"mvt_fault_info.spi", "supported", kNoFault},
-      {"mvt_fault_issupported.spi", "supported", EXCEPTION_ACCESS_VIOLATION},
-      {"mvt_fault_issupported.spi", "picture", kNoFault},
-      {"mvt_fault_getpicture.spi", "picture", EXCEPTION_ACCESS_VIOLATION},
-      {"mvt_fault_config.spi", "config", EXCEPTION_ACCESS_VIOLATION},
-      {"mvt_fault_config.spi", "info", kNoFault},
-      {"mvt_ptronly.spi", "supported", EXCEPTION_ACCESS_VIOLATION},  // given a real handle
+      {"mvt_good" MV_SPI_EXT, "info", kNoFault},  // the child itself does not fault
+      {"mvt_good" MV_SPI_EXT, "supported", kNoFault},
+      {"mvt_fault_info" MV_SPI_EXT, "info", EXCEPTION_ACCESS_VIOLATION},
+      {"mvt_fault_info" MV_SPI_EXT, "supported", kNoFault},
+      {"mvt_fault_issupported" MV_SPI_EXT, "supported", EXCEPTION_ACCESS_VIOLATION},
+      {"mvt_fault_issupported" MV_SPI_EXT, "picture", kNoFault},
+      {"mvt_fault_getpicture" MV_SPI_EXT, "picture", EXCEPTION_ACCESS_VIOLATION},
+      {"mvt_fault_config" MV_SPI_EXT, "config", EXCEPTION_ACCESS_VIOLATION},
+      {"mvt_fault_config" MV_SPI_EXT, "info", kNoFault},
+      {"mvt_ptronly" MV_SPI_EXT, "supported", EXCEPTION_ACCESS_VIOLATION},  // given a real handle
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.code, RunFaultChild(c.file, c.entry)) << std::hex << c.file << " " << c.entry;

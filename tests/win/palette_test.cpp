@@ -271,7 +271,7 @@ TEST_F(PaletteTest, ListChoiceWithDuplicateNamesShowsFirstInBoth) {
 
 TEST_F(PaletteTest, PluginImageGridIsWholeAndExact) {
   const std::string plugins = mvtest::MakeScratchDir("palette_plugins");
-  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good.spi").c_str(), (plugins + "mvt_good.spi").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(), (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
   frmMain->SpiCtrl->PluginDir = plugins;
   frmMain->SpiCtrl->LoadPlugins();
   const auto table = Distinct();

@@ -156,12 +156,12 @@ class PluginDialogTest : public mvtest::AppTest {
 }  // namespace
 
 TEST_F(PluginDialogTest, StoredStatesApplyAtStartWithoutShowing) {
-  const std::string dir = FixtureCopy("dlg_start", {"mvt_good.spi", "mvt_cfg5.spi", "mvt_nocfg.spi", "mvt_failpic.spi"});
+  const std::string dir = FixtureCopy("dlg_start", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
   // Exactly 1 is on; 0, 2 and a word are off; no key at all is on.
-  StartWith(dir, "[Plug-in]\r\nmvt_good.spi=0\r\nmvt_cfg5.spi=2\r\nmvt_nocfg.spi=on\r\nmvt_failpic.spi=1\r\n");
+  StartWith(dir, "[Plug-in]\r\nmvt_good" MV_SPI_EXT "=0\r\nmvt_cfg5" MV_SPI_EXT "=2\r\nmvt_nocfg" MV_SPI_EXT "=on\r\nmvt_failpic" MV_SPI_EXT "=1\r\n");
   ASSERT_EQ(Host().Plugins.size(), 4u);
   for (const auto& p : Host().Plugins) {
-    const bool on = p->FileName == "mvt_failpic.spi";
+    const bool on = p->FileName == "mvt_failpic" MV_SPI_EXT;
     EXPECT_EQ(p->Enabled, on ? 1 : 0) << p->FileName;
     EXPECT_EQ(Dlg().PluginCheckListBox->Checked(IndexOf(p->FileName)), on) << p->FileName;
   }
@@ -170,7 +170,7 @@ TEST_F(PluginDialogTest, StoredStatesApplyAtStartWithoutShowing) {
   EXPECT_EQ(Dlg().SusieDirEdit->Text(), dir);
 
   // Switched off means not asked: an MVT file finds no willing plug-in.
-  mv::test::FixtureCounters* good = StatsOf(*Host().Plugins[static_cast<size_t>(IndexOf("mvt_good.spi"))]);
+  mv::test::FixtureCounters* good = StatsOf(*Host().Plugins[static_cast<size_t>(IndexOf("mvt_good" MV_SPI_EXT))]);
   ASSERT_NE(good, nullptr);
   const std::string mvt = mv::test::BuildMvt(1, 1, 24, {}, std::string(4, '\0'));
   const std::string images = mvtest::MakeScratchDir("dlg_start_img");
@@ -179,8 +179,8 @@ TEST_F(PluginDialogTest, StoredStatesApplyAtStartWithoutShowing) {
 }
 
 TEST_F(PluginDialogTest, ShowingCentresOverMainWindowAndCancelReloadsButKeepsSettings) {
-  const std::string dir = FixtureCopy("dlg_cancel", {"mvt_good.spi", "mvt_cfg5.spi"});
-  StartWith(dir, "[Plug-in]\r\nmvt_cfg5.spi=0\r\n");
+  const std::string dir = FixtureCopy("dlg_cancel", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT});
+  StartWith(dir, "[Plug-in]\r\nmvt_cfg5" MV_SPI_EXT "=0\r\n");
   const std::string ini_before = ReadFileBytes(mvtest::SettingsPath());
   // A main window narrower and lower than the dialog by odd amounts: the
   // halves of negative differences round towards minus infinity.
@@ -227,20 +227,20 @@ TEST_F(PluginDialogTest, ShowingCentresOverMainWindowAndCancelReloadsButKeepsSet
   EXPECT_EQ(Dlg().InitialDir, dir);
   EXPECT_EQ(Dlg().SusieDirEdit->Text(), dir);
   ASSERT_EQ(Host().Plugins.size(), 2u);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_good.spi"))]->Enabled, 1);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5.spi"))]->Enabled, 0);
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_good" MV_SPI_EXT))]->Enabled, 1);
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5" MV_SPI_EXT))]->Enabled, 0);
   EXPECT_EQ(Dlg().PluginCheckListBox->ItemIndex(), -1);
   EXPECT_EQ(ReadFileBytes(mvtest::SettingsPath()), ini_before) << "Cancel writes nothing";
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) {
-  const std::string a = FixtureCopy("dlg_ok_a", {"mvt_good.spi", "mvt_cfg5.spi"});
-  const std::string b = FixtureCopy("dlg_ok_b", {"mvt_nocfg.spi"});
+  const std::string a = FixtureCopy("dlg_ok_a", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT});
+  const std::string b = FixtureCopy("dlg_ok_b", {"mvt_nocfg" MV_SPI_EXT});
   StartWith(a);
   const int result = ShowAndDo([&] {
     Dlg().SusieDirEdit->SetText(b);
-    Dlg().PluginCheckListBox->Toggle(IndexOf("mvt_cfg5.spi"));
+    Dlg().PluginCheckListBox->Toggle(IndexOf("mvt_cfg5" MV_SPI_EXT));
     Dlg().OKButton->Click();
   });
   EXPECT_EQ(result, IDOK);
@@ -249,16 +249,16 @@ TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) 
   // The old folder's plug-ins stay loaded, with the saved check marks.
   std::vector<std::string> names = PluginNames();
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"mvt_cfg5.spi", "mvt_good.spi"}));
-  EXPECT_NE(::GetModuleHandleA((a + "mvt_good.spi").c_str()), nullptr);
-  EXPECT_EQ(::GetModuleHandleA((b + "mvt_nocfg.spi").c_str()), nullptr);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_good.spi"))]->Enabled, 1);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5.spi"))]->Enabled, 0);
-  EXPECT_EQ(ProfileString("Plug-in", "mvt_good.spi"), "1");
-  EXPECT_EQ(ProfileString("Plug-in", "mvt_cfg5.spi"), "0");
-  EXPECT_EQ(ProfileString("Plug-in", "mvt_nocfg.spi"), "<absent>");
+  EXPECT_EQ(names, (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT, "mvt_good" MV_SPI_EXT}));
+  EXPECT_NE(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((b + "mvt_nocfg" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_good" MV_SPI_EXT))]->Enabled, 1);
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5" MV_SPI_EXT))]->Enabled, 0);
+  EXPECT_EQ(ProfileString("Plug-in", "mvt_good" MV_SPI_EXT), "1");
+  EXPECT_EQ(ProfileString("Plug-in", "mvt_cfg5" MV_SPI_EXT), "0");
+  EXPECT_EQ(ProfileString("Plug-in", "mvt_nocfg" MV_SPI_EXT), "<absent>");
   // OK leaves the list as it was: no refill after the close.
-  EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(IndexOf("mvt_cfg5.spi")));
+  EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(IndexOf("mvt_cfg5" MV_SPI_EXT)));
 
   // Opening again shows (and loads) the folder OK saved.
   std::string shown, initial;
@@ -271,8 +271,8 @@ TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) 
   });
   EXPECT_EQ(shown, b);
   EXPECT_EQ(initial, b);
-  EXPECT_EQ(loaded, (std::vector<std::string>{"mvt_nocfg.spi"}));
-  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good.spi").c_str()), nullptr);
+  EXPECT_EQ(loaded, (std::vector<std::string>{"mvt_nocfg" MV_SPI_EXT}));
+  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
 
   // And so does the next start.
   StopApp();
@@ -281,9 +281,9 @@ TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) 
 }
 
 TEST_F(PluginDialogTest, RefreshToNewFolderThenCancelKeepsNewPluginsWithStoredStates) {
-  const std::string a = FixtureCopy("dlg_rc_a", {"mvt_good.spi"});
-  const std::string b = FixtureCopy("dlg_rc_b", {"mvt_cfg5.spi", "mvt_nocfg.spi"});
-  StartWith(a, "[Plug-in]\r\nmvt_cfg5.spi=0\r\n");
+  const std::string a = FixtureCopy("dlg_rc_a", {"mvt_good" MV_SPI_EXT});
+  const std::string b = FixtureCopy("dlg_rc_b", {"mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT});
+  StartWith(a, "[Plug-in]\r\nmvt_cfg5" MV_SPI_EXT "=0\r\n");
   const std::string ini_before = ReadFileBytes(mvtest::SettingsPath());
   std::vector<std::string> rows_after_refresh;
   int item_index = 0;
@@ -295,37 +295,37 @@ TEST_F(PluginDialogTest, RefreshToNewFolderThenCancelKeepsNewPluginsWithStoredSt
     rows_after_refresh = PluginNames();
     item_index = Dlg().PluginCheckListBox->ItemIndex();
     // Checking the stored-off row is lost by the Cancel.
-    Dlg().PluginCheckListBox->SetChecked(IndexOf("mvt_cfg5.spi"), true);
+    Dlg().PluginCheckListBox->SetChecked(IndexOf("mvt_cfg5" MV_SPI_EXT), true);
     Dlg().PluginCheckListBox->SetItemIndex(0);
     Dlg().CancelButton->Click();
   });
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(item_index, -1);
   std::sort(rows_after_refresh.begin(), rows_after_refresh.end());
-  EXPECT_EQ(rows_after_refresh, (std::vector<std::string>{"mvt_cfg5.spi", "mvt_nocfg.spi"}));
+  EXPECT_EQ(rows_after_refresh, (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT}));
   EXPECT_EQ(Host().PluginDir, a);
   EXPECT_EQ(Dlg().SusieDirEdit->Text(), a);
   ASSERT_EQ(Host().Plugins.size(), 2u);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5.spi"))]->Enabled, 0);
-  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_nocfg.spi"))]->Enabled, 1);
-  EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(IndexOf("mvt_cfg5.spi")));
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5" MV_SPI_EXT))]->Enabled, 0);
+  EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_nocfg" MV_SPI_EXT))]->Enabled, 1);
+  EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(IndexOf("mvt_cfg5" MV_SPI_EXT)));
   EXPECT_EQ(Dlg().PluginCheckListBox->Count(), 2);
   EXPECT_EQ(Dlg().PluginCheckListBox->ItemIndex(), -1) << "Cancel refills the list";
-  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good.spi").c_str()), nullptr);
-  EXPECT_NE(::GetModuleHandleA((b + "mvt_cfg5.spi").c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_NE(::GetModuleHandleA((b + "mvt_cfg5" MV_SPI_EXT).c_str()), nullptr);
   EXPECT_EQ(ReadFileBytes(mvtest::SettingsPath()), ini_before);
 }
 
 TEST_F(PluginDialogTest, UncheckedRowComesBackOnRefreshAndReset) {
-  const std::string a = FixtureCopy("dlg_uncheck_a", {"mvt_good.spi", "mvt_cfg5.spi"});
-  const std::string b = FixtureCopy("dlg_uncheck_b", {"mvt_nocfg.spi"});
+  const std::string a = FixtureCopy("dlg_uncheck_a", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT});
+  const std::string b = FixtureCopy("dlg_uncheck_b", {"mvt_nocfg" MV_SPI_EXT});
   StartWith(a);
   bool after_toggle = true, after_refresh = false, after_reset = false, reset_reloaded = false;
   int index_after_refresh = 0, index_after_reset = 0;
   std::string edit_after_reset;
   ShowAndDo([&] {
     auto& list = *Dlg().PluginCheckListBox;
-    const int row = IndexOf("mvt_good.spi");
+    const int row = IndexOf("mvt_good" MV_SPI_EXT);
     // A click on the row's box flips it, as the user does it.
     RECT r{};
     ::SendMessageA(list.Handle(), LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
@@ -334,7 +334,7 @@ TEST_F(PluginDialogTest, UncheckedRowComesBackOnRefreshAndReset) {
     ::SendMessageA(list.Handle(), WM_LBUTTONUP, 0, at);
     after_toggle = list.Checked(row);
     Dlg().RefreshButton->Click();
-    after_refresh = list.Checked(IndexOf("mvt_good.spi"));
+    after_refresh = list.Checked(IndexOf("mvt_good" MV_SPI_EXT));
     index_after_refresh = list.ItemIndex();
 
     // Reset goes back to the folder shown at opening and reloads it.
@@ -345,8 +345,8 @@ TEST_F(PluginDialogTest, UncheckedRowComesBackOnRefreshAndReset) {
     StampLoadedPlugins();
     Dlg().ResetButton->Click();
     edit_after_reset = Dlg().SusieDirEdit->Text();
-    reset_reloaded = FreshlyLoaded() && IndexOf("mvt_good.spi") >= 0 && IndexOf("mvt_cfg5.spi") >= 0;
-    after_reset = list.Checked(IndexOf("mvt_good.spi"));
+    reset_reloaded = FreshlyLoaded() && IndexOf("mvt_good" MV_SPI_EXT) >= 0 && IndexOf("mvt_cfg5" MV_SPI_EXT) >= 0;
+    after_reset = list.Checked(IndexOf("mvt_good" MV_SPI_EXT));
     index_after_reset = list.ItemIndex();
     Dlg().CancelButton->Click();
   });
@@ -362,19 +362,19 @@ TEST_F(PluginDialogTest, UncheckedRowComesBackOnRefreshAndReset) {
 
 TEST_F(PluginDialogTest, RowsAreRightAlignedColumnsThatLongNamesPush) {
   const std::string dir =
-      FixtureCopy("dlg_rows", {"mvt_good.spi", "mvt_noinfo.spi", "mvt_longname_fixture_plugin.spi"});
+      FixtureCopy("dlg_rows", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT, "mvt_longname_fixture_plugin" MV_SPI_EXT});
   StartWith(dir);
   auto& list = *Dlg().PluginCheckListBox;
   ASSERT_EQ(list.Count(), 3);
-  const std::string good = "      mvt_good.spi              *.mvt    Morvane MVT fixture 1.0";
-  const std::string noinfo = "    mvt_noinfo.spi" + std::string(1 + 18 + 4, ' ');
+  const std::string good = "      mvt_good" MV_SPI_EXT "              *.mvt    Morvane MVT fixture 1.0";
+  const std::string noinfo = "    mvt_noinfo" MV_SPI_EXT + std::string(1 + 18 + 4, ' ');
   // 31 bytes: the name is not cut and the other columns move right.
   const std::string longname =
-      "mvt_longname_fixture_plugin.spi              *.mvt    Morvane MVT fixture 1.0 (longname)";
+      "mvt_longname_fixture_plugin" MV_SPI_EXT "              *.mvt    Morvane MVT fixture 1.0 (longname)";
   int widest = 0;
   for (int i = 0; i < list.Count(); ++i) {
     const std::string& name = Host().Plugins[static_cast<size_t>(i)]->FileName;
-    const std::string expected = name == "mvt_good.spi" ? good : name == "mvt_noinfo.spi" ? noinfo : longname;
+    const std::string expected = name == "mvt_good" MV_SPI_EXT ? good : name == "mvt_noinfo" MV_SPI_EXT ? noinfo : longname;
     EXPECT_EQ(list.Item(i), expected) << name;
     EXPECT_TRUE(list.Checked(i)) << "never saved means in use: " << name;
     widest = std::max(widest, TextWidth(list.Handle(), expected));
@@ -386,7 +386,7 @@ TEST_F(PluginDialogTest, RowsAreRightAlignedColumnsThatLongNamesPush) {
 
 TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {
   const std::string dir =
-      FixtureCopy("dlg_cfg", {"mvt_good.spi", "mvt_failpic.spi", "mvt_cfg5.spi", "mvt_nocfg.spi"});
+      FixtureCopy("dlg_cfg", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT});
   StartWith(dir);
   HWND dialog = nullptr;
   struct Outcome {
@@ -402,7 +402,7 @@ TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {
     // Every row is checked, none highlighted.
     Dlg().SettingButton->Click();
     boxes_no_row = boxes.Boxes().size();
-    for (const char* name : {"mvt_good.spi", "mvt_failpic.spi", "mvt_cfg5.spi", "mvt_nocfg.spi"}) {
+    for (const char* name : {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT}) {
       const int row = IndexOf(name);
       Dlg().PluginCheckListBox->SetItemIndex(row);
       // The check box plays no part: the highlighted row is asked.
@@ -447,8 +447,8 @@ TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {
 }
 
 TEST_F(PluginDialogTest, RegistryButtonTakesSusieFolderOnlyWhenKeyOpens) {
-  const std::string a = FixtureCopy("dlg_reg_a", {"mvt_good.spi"});
-  const std::string c = FixtureCopy("dlg_reg_c", {"mvt_cfg5.spi"});
+  const std::string a = FixtureCopy("dlg_reg_a", {"mvt_good" MV_SPI_EXT});
+  const std::string c = FixtureCopy("dlg_reg_c", {"mvt_cfg5" MV_SPI_EXT});
   StartWith(a);
   // Without the key nothing happens: no text change, no reload.
   bool kept_without_key = false;
@@ -491,15 +491,15 @@ TEST_F(PluginDialogTest, RegistryButtonTakesSusieFolderOnlyWhenKeyOpens) {
   EXPECT_EQ(edit_without_value, a);
   EXPECT_TRUE(reloaded_without_value);
   EXPECT_EQ(edit_with_value, c);
-  EXPECT_EQ(loaded_with_value, (std::vector<std::string>{"mvt_cfg5.spi"}));
+  EXPECT_EQ(loaded_with_value, (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT}));
   EXPECT_EQ(index_with_value, -1);
   EXPECT_EQ(Host().PluginDir, a) << "Cancel returns to the folder shown at opening";
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(PluginDialogTest, OkWithEmptyFolderWritesEmptyValueAndNextStartFallsBack) {
-  const std::string a = FixtureCopy("dlg_empty_a", {"mvt_good.spi"});
-  const std::string reg = FixtureCopy("dlg_empty_reg", {"mvt_cfg5.spi"});
+  const std::string a = FixtureCopy("dlg_empty_a", {"mvt_good" MV_SPI_EXT});
+  const std::string reg = FixtureCopy("dlg_empty_reg", {"mvt_cfg5" MV_SPI_EXT});
   StartWith(a);
   EXPECT_EQ(ShowAndDo([&] {
               Dlg().SusieDirEdit->SetText("");
@@ -515,19 +515,19 @@ TEST_F(PluginDialogTest, OkWithEmptyFolderWritesEmptyValueAndNextStartFallsBack)
   const std::string raw = ReadFileBytes(mvtest::SettingsPath());
   EXPECT_NE(raw.find("Susie Plug-in Dir=\r\n"), std::string::npos) << raw;
   EXPECT_EQ(raw.find(a), std::string::npos) << raw;
-  EXPECT_NE(raw.find("mvt_good.spi=1"), std::string::npos) << raw;
+  EXPECT_NE(raw.find("mvt_good" MV_SPI_EXT "=1"), std::string::npos) << raw;
 
   StopApp();
   mvtest::SetSusieRegistryPath(reg);
   StartApp();
   EXPECT_EQ(Host().PluginDir, reg);
-  EXPECT_EQ(PluginNames(), (std::vector<std::string>{"mvt_cfg5.spi"}));
+  EXPECT_EQ(PluginNames(), (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT}));
 }
 
 TEST_F(PluginDialogTest, CloseBoxAndEscActAsCancelEnterAsOk) {
-  const std::string a = FixtureCopy("dlg_keys_a", {"mvt_good.spi"});
-  const std::string b = FixtureCopy("dlg_keys_b", {"mvt_cfg5.spi"});
-  StartWith(a, "[Plug-in]\r\nmvt_cfg5.spi=0\r\n");
+  const std::string a = FixtureCopy("dlg_keys_a", {"mvt_good" MV_SPI_EXT});
+  const std::string b = FixtureCopy("dlg_keys_b", {"mvt_cfg5" MV_SPI_EXT});
+  StartWith(a, "[Plug-in]\r\nmvt_cfg5" MV_SPI_EXT "=0\r\n");
   const std::string ini_before = ReadFileBytes(mvtest::SettingsPath());
 
   // Each way of closing other than OK, after a refresh to the other folder
@@ -554,7 +554,7 @@ TEST_F(PluginDialogTest, CloseBoxAndEscActAsCancelEnterAsOk) {
     EXPECT_EQ(result, IDCANCEL) << how;
     EXPECT_EQ(Host().PluginDir, a) << how;
     EXPECT_EQ(Dlg().SusieDirEdit->Text(), a) << how;
-    ASSERT_EQ(PluginNames(), (std::vector<std::string>{"mvt_cfg5.spi"})) << how;
+    ASSERT_EQ(PluginNames(), (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT})) << how;
     EXPECT_EQ(Host().Plugins[0]->Enabled, 0) << how;
     EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(0)) << how;
     EXPECT_EQ(ReadFileBytes(mvtest::SettingsPath()), ini_before) << how;
@@ -573,8 +573,8 @@ TEST_F(PluginDialogTest, CloseBoxAndEscActAsCancelEnterAsOk) {
 }
 
 TEST_F(PluginDialogTest, BrowseButtonTakesChosenFolderOrChangesNothing) {
-  const std::string a = FixtureCopy("dlg_browse_a", {"mvt_good.spi"});
-  const std::string b = FixtureCopy("dlg_browse_b", {"mvt_cfg5.spi", "mvt_nocfg.spi"});
+  const std::string a = FixtureCopy("dlg_browse_a", {"mvt_good" MV_SPI_EXT});
+  const std::string b = FixtureCopy("dlg_browse_b", {"mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT});
   StartWith(a);
   // The shell's folder browser cannot be answered reliably headless; its
   // answer is faked here (the real one is brought up in the next test).
@@ -607,11 +607,11 @@ TEST_F(PluginDialogTest, BrowseButtonTakesChosenFolderOrChangesNothing) {
   EXPECT_TRUE(kept_on_cancel);
   EXPECT_EQ(edit_on_pick, b);
   std::sort(loaded_on_pick.begin(), loaded_on_pick.end());
-  EXPECT_EQ(loaded_on_pick, (std::vector<std::string>{"mvt_cfg5.spi", "mvt_nocfg.spi"}));
+  EXPECT_EQ(loaded_on_pick, (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT}));
   EXPECT_EQ(index_on_pick, -1);
   EXPECT_EQ(ProfileString("Setting", "Susie Plug-in Dir"), b);
-  EXPECT_EQ(ProfileString("Plug-in", "mvt_cfg5.spi"), "1");
-  EXPECT_EQ(ProfileString("Plug-in", "mvt_nocfg.spi"), "1");
+  EXPECT_EQ(ProfileString("Plug-in", "mvt_cfg5" MV_SPI_EXT), "1");
+  EXPECT_EQ(ProfileString("Plug-in", "mvt_nocfg" MV_SPI_EXT), "1");
 }
 
 namespace {
@@ -675,7 +675,7 @@ struct BrowserCanceller {
 }  // namespace
 
 TEST_F(PluginDialogTest, RealFolderBrowserComesUpAndCancelChangesNothing) {
-  const std::string a = FixtureCopy("dlg_shell", {"mvt_good.spi"});
+  const std::string a = FixtureCopy("dlg_shell", {"mvt_good" MV_SPI_EXT});
   StartWith(a);
   BrowserCanceller canceller;
   bool kept = false;
@@ -728,18 +728,18 @@ TEST(PluginDialogFault, FaultInConfigurationDialogGivesInformationBox) {
 TEST_F(PluginDialogTest, DISABLED_FaultInConfigurationDialogChild) {
   // No crash dialog or debugger for the fault this child may take.
   ::SetErrorMode(::SetErrorMode(0) | SEM_NOGPFAULTERRORBOX);
-  const std::string dir = FixtureCopy("dlg_fault", {"mvt_fault_config.spi", "mvt_good.spi"});
+  const std::string dir = FixtureCopy("dlg_fault", {"mvt_fault_config" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   StartWith(dir);
   bool still_showing = false;
   int calls = 0;
   ShowAndDo([&] {
-    const int row = IndexOf("mvt_fault_config.spi");
+    const int row = IndexOf("mvt_fault_config" MV_SPI_EXT);
     Dlg().PluginCheckListBox->SetItemIndex(row);
     Dlg().SettingButton->Click();
     still_showing = Dlg().Showing();
     if (mv::test::FixtureCounters* s = StatsOf(*Host().Plugins[static_cast<size_t>(row)])) calls = s->configCalls;
     // The dialog still works afterwards.
-    Dlg().PluginCheckListBox->SetItemIndex(IndexOf("mvt_good.spi"));
+    Dlg().PluginCheckListBox->SetItemIndex(IndexOf("mvt_good" MV_SPI_EXT));
     Dlg().SettingButton->Click();
     Dlg().OKButton->Click();
   });

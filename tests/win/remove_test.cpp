@@ -69,7 +69,7 @@ class RemoveTest : public mvtest::AppTest {
   // Starts with the MVT plug-in, so that plug-in images (bitmaps) load too.
   void StartWithMvtPlugin() {
     const std::string plugins = mvtest::MakeScratchDir("remove_plugins");
-    ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good.spi").c_str(), (plugins + "mvt_good.spi").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(), (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
     mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugins + "\r\n");
     StartApp();
     ASSERT_EQ(frmMain->SpiCtrl->Plugins.size(), 1u);

@@ -24,7 +24,7 @@ std::string CopyFixtures(const std::string& scratch, const std::vector<std::stri
 std::vector<std::string> SearchOrder(const std::string& dir) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((dir + "*.spi").c_str(), &fd);
+  HANDLE h = ::FindFirstFileA((dir + "*" MV_SPI_EXT).c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return names;
   do names.push_back(fd.cFileName);
   while (::FindNextFileA(h, &fd));
@@ -47,17 +47,17 @@ const QvSpiPlugin* Find(const QvSpiCtrl& host, const std::string& name) {
 }  // namespace
 
 TEST(SpiHost, TakesOnlyLibrariesWithIsSupportedAndGetPicture) {
-  const std::string dir = CopyFixtures("host_accept", {"mvt_good.spi", "mvt_noinfo.spi", "mvt_infoonly.spi",
-                                                       "not_a_dll.spi", "mvt_failpic.spi"});
+  const std::string dir = CopyFixtures("host_accept", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT, "mvt_infoonly" MV_SPI_EXT,
+                                                       "not_a_dll" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
   QvSpiCtrl host(dir);
   std::vector<std::string> expected;
   for (const auto& n : SearchOrder(dir))
-    if (n != "mvt_infoonly.spi" && n != "not_a_dll.spi") expected.push_back(n);
+    if (n != "mvt_infoonly" MV_SPI_EXT && n != "not_a_dll" MV_SPI_EXT) expected.push_back(n);
   EXPECT_EQ(Listed(host), expected);  // directory order, unsorted
   EXPECT_EQ(host.PluginDir, dir);
   EXPECT_EQ(host.MappingCounter, 0);
 
-  const QvSpiPlugin* good = Find(host, "mvt_good.spi");
+  const QvSpiPlugin* good = Find(host, "mvt_good" MV_SPI_EXT);
   ASSERT_NE(good, nullptr);
   EXPECT_EQ(good->Description, "Morvane MVT fixture 1.0");
   EXPECT_EQ(good->ExtFilter, "*.mvt");
@@ -66,14 +66,14 @@ TEST(SpiHost, TakesOnlyLibrariesWithIsSupportedAndGetPicture) {
   EXPECT_NE(good->GetPictureInfo, nullptr);
   EXPECT_EQ(good->GetArchiveInfo, nullptr);
 
-  const QvSpiPlugin* noinfo = Find(host, "mvt_noinfo.spi");
+  const QvSpiPlugin* noinfo = Find(host, "mvt_noinfo" MV_SPI_EXT);
   ASSERT_NE(noinfo, nullptr);
   EXPECT_EQ(noinfo->GetPluginInfo, nullptr);
   EXPECT_EQ(noinfo->Description, "");
   EXPECT_EQ(noinfo->ExtFilter, "");
 
   // A library that loaded but was not taken is not kept loaded either.
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_infoonly.spi").c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_infoonly" MV_SPI_EXT).c_str()), nullptr);
 }
 
 TEST(SpiHost, EmptyOrMissingFolderGivesEmptyList) {
@@ -88,18 +88,18 @@ TEST(SpiHost, EmptyOrMissingFolderGivesEmptyList) {
 TEST(SpiHost, FolderWithTrailingBackslashStillLoads) {
   // The default folder ends in a backslash: pattern and paths get a
   // doubled one, which the system accepts.
-  const std::string dir = CopyFixtures("host_slash", {"mvt_good.spi"});
+  const std::string dir = CopyFixtures("host_slash", {"mvt_good" MV_SPI_EXT});
   ASSERT_EQ(dir.back(), '\\');
   QvSpiCtrl host(dir);
-  ASSERT_EQ(Listed(host), std::vector<std::string>{"mvt_good.spi"});
+  ASSERT_EQ(Listed(host), std::vector<std::string>{"mvt_good" MV_SPI_EXT});
   std::string no_slash = dir.substr(0, dir.size() - 1);
   QvSpiCtrl host2(no_slash);
-  EXPECT_EQ(Listed(host2), std::vector<std::string>{"mvt_good.spi"});
+  EXPECT_EQ(Listed(host2), std::vector<std::string>{"mvt_good" MV_SPI_EXT});
 }
 
 TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
-  const std::string dir = CopyFixtures("host_reload", {"mvt_good.spi", "mvt_cfg5.spi"});
-  const std::string good = dir + "mvt_good.spi";
+  const std::string dir = CopyFixtures("host_reload", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT});
+  const std::string good = dir + "mvt_good" MV_SPI_EXT;
   {
     QvSpiCtrl host(dir);
     host.Plugins[0]->Enabled = 0;
@@ -118,18 +118,18 @@ TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
   }
   // The host held each library exactly once: after it, they are gone.
   EXPECT_EQ(::GetModuleHandleA(good.c_str()), nullptr);
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_cfg5.spi").c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_cfg5" MV_SPI_EXT).c_str()), nullptr);
 }
 
 TEST(SpiHost, ShowPluginConfigPassesResultAndParent) {
-  const std::string dir = CopyFixtures("host_config", {"mvt_good.spi", "mvt_failpic.spi", "mvt_cfg5.spi",
-                                                       "mvt_nocfg.spi"});
+  const std::string dir = CopyFixtures("host_config", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT,
+                                                       "mvt_nocfg" MV_SPI_EXT});
   QvSpiCtrl host(dir);
   HWND parent = ::GetDesktopWindow();
   for (size_t i = 0; i < host.Plugins.size(); ++i) {
     const std::string& n = host.Plugins[i]->FileName;
     const int r = host.ShowPluginConfig(static_cast<int>(i), parent);
-    const int expected = n == "mvt_good.spi" ? 0 : n == "mvt_cfg5.spi" ? 5 : -1;  // nocfg: nothing to call
+    const int expected = n == "mvt_good" MV_SPI_EXT ? 0 : n == "mvt_cfg5" MV_SPI_EXT ? 5 : -1;  // nocfg: nothing to call
     EXPECT_EQ(r, expected) << n;
   }
   EXPECT_EQ(host.ShowPluginConfig(99, parent), -1);

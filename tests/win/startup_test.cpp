@@ -62,7 +62,7 @@ TEST_F(AppTest, NoSettingsFileNoRegistryUsesExecutableFolder) {
 }
 
 TEST_F(AppTest, EmptyFolderSettingBehavesAsNoSettings) {
-  const std::string reg = FixtureCopy("start_reg_empty", {"mvt_good.spi"});
+  const std::string reg = FixtureCopy("start_reg_empty", {"mvt_good" MV_SPI_EXT});
   mvtest::SetSusieRegistryPath(reg);
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=\r\n");
   StartApp();
@@ -71,8 +71,8 @@ TEST_F(AppTest, EmptyFolderSettingBehavesAsNoSettings) {
 }
 
 TEST_F(AppTest, SettingsFolderWinsOverRegistryAndIsTakenVerbatim) {
-  const std::string ini_dir = FixtureCopy("start_ini", {"mvt_good.spi", "mvt_noinfo.spi"});
-  const std::string reg_dir = FixtureCopy("start_reg", {"mvt_cfg5.spi"});
+  const std::string ini_dir = FixtureCopy("start_ini", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT});
+  const std::string reg_dir = FixtureCopy("start_reg", {"mvt_cfg5" MV_SPI_EXT});
   mvtest::SetSusieRegistryPath(reg_dir);
   // No trailing backslash in the file: the host keeps the text as it is.
   const std::string verbatim = ini_dir.substr(0, ini_dir.size() - 1);
@@ -83,12 +83,12 @@ TEST_F(AppTest, SettingsFolderWinsOverRegistryAndIsTakenVerbatim) {
 }
 
 TEST_F(AppTest, RegistryFolderUsedWithoutSettings) {
-  const std::string reg_dir = FixtureCopy("start_reg_only", {"mvt_cfg5.spi"});
+  const std::string reg_dir = FixtureCopy("start_reg_only", {"mvt_cfg5" MV_SPI_EXT});
   mvtest::SetSusieRegistryPath(reg_dir);
   StartApp();
   EXPECT_EQ(frmMain->SpiCtrl->PluginDir, reg_dir);
   ASSERT_EQ(frmMain->SpiCtrl->Plugins.size(), 1u);
-  EXPECT_EQ(frmMain->SpiCtrl->Plugins[0]->FileName, "mvt_cfg5.spi");
+  EXPECT_EQ(frmMain->SpiCtrl->Plugins[0]->FileName, "mvt_cfg5" MV_SPI_EXT);
 }
 
 TEST_F(AppTest, MissingSettingsFolderGivesEmptyListSilently) {
@@ -107,9 +107,9 @@ TEST_F(AppTest, LongFolderSettingIsCutTo259Characters) {
 }
 
 TEST_F(AppTest, StoredOffStateAppliesAtStart) {
-  const std::string dir = FixtureCopy("start_states", {"mvt_good.spi", "mvt_cfg5.spi", "mvt_nocfg.spi"});
+  const std::string dir = FixtureCopy("start_states", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT});
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + dir +
-                            "\r\n[Plug-in]\r\nmvt_good.spi=0\r\nmvt_cfg5.spi=2\r\nmvt_nocfg.spi=yes\r\n");
+                            "\r\n[Plug-in]\r\nmvt_good" MV_SPI_EXT "=0\r\nmvt_cfg5" MV_SPI_EXT "=2\r\nmvt_nocfg" MV_SPI_EXT "=yes\r\n");
   StartApp();
   ASSERT_EQ(frmMain->SpiCtrl->Plugins.size(), 3u);
   for (const auto& p : frmMain->SpiCtrl->Plugins) EXPECT_EQ(p->Enabled, 0) << p->FileName;
@@ -263,14 +263,14 @@ TEST_F(AppTest, ExitMenuItemBehavesAsEsc) {
 }
 
 TEST_F(AppTest, ClosingUnloadsEveryPlugin) {
-  const std::string dir = FixtureCopy("start_close", {"mvt_good.spi", "mvt_noinfo.spi"});
+  const std::string dir = FixtureCopy("start_close", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT});
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + dir + "\r\n");
   StartApp();
-  ASSERT_NE(::GetModuleHandleA((dir + "mvt_good.spi").c_str()), nullptr);
+  ASSERT_NE(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
   ::SendMessageA(frmMain->Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(forms::Application::Instance().Terminated());
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_good.spi").c_str()), nullptr);
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_noinfo.spi").c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_noinfo" MV_SPI_EXT).c_str()), nullptr);
 }
 
 TEST_F(AppTest, ShortcutsDoNotActWhileAModalBoxIsUp) {

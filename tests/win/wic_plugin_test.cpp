@@ -1,4 +1,5 @@
-// The WIC import plug-in shipped beside Morvane.exe, loaded from the build's
+// The WIC import plug-in shipped beside the program (ifwic.spi beside
+// Morvane.exe, ifwic.sph beside Morvane64.exe), loaded from the build's
 // bin folder and driven through its exports under Wine. Every input image is
 // written at test time by WIC's own encoders (or built by hand where WIC has
 // no encoder), so the expected palette and pixels are known exactly.
@@ -78,10 +79,13 @@ struct PictureInfo {
   long left, top, width, height;
   WORD x_density, y_density;
   short color_depth;
+#ifdef _WIN64
+  WORD padding;  // the 64-bit interface aligns the handle
+#endif
   HLOCAL text;
 };
 #pragma pack(pop)
-using GetPictureInfoFn = int(__stdcall*)(LPCSTR, long, unsigned, PictureInfo*);
+using GetPictureInfoFn = int(__stdcall*)(LPCSTR, LONG_PTR, unsigned, PictureInfo*);
 
 struct Plugin {
   HMODULE module = nullptr;
@@ -98,7 +102,7 @@ Fn EntryOf(HMODULE m, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name)));
 }
 
-std::string PluginPath() { return mvtest::ExeDir() + "..\\bin\\ifwic.spi"; }
+std::string PluginPath() { return mvtest::ExeDir() + "..\\bin\\ifwic" MV_SPI_EXT; }
 
 // ---- Making images with WIC's encoders -----------------------------------
 template <class T>
@@ -290,12 +294,12 @@ struct Progress {
   int abort_at = -1;  // call number that answers "stop"
 };
 Progress* g_progress = nullptr;
-int __stdcall RecordProgress(int done, int total, long user) {
+int __stdcall RecordProgress(int done, int total, LONG_PTR user) {
   g_progress->calls.push_back({done, total});
   g_progress->user = user;
   return static_cast<int>(g_progress->calls.size()) - 1 == g_progress->abort_at;
 }
-int __stdcall NeverStop(int, int, long) { return 0; }
+int __stdcall NeverStop(int, int, LONG_PTR) { return 0; }
 
 class WicPlugin : public testing::Test {
  protected:
@@ -329,7 +333,7 @@ class WicPlugin : public testing::Test {
 
   static Dib FromMemory(const std::string& file, SpiProgressCallback cb = &NeverStop, long user = 0) {
     HANDLE info = nullptr, bits = nullptr;
-    int r = p_.picture(file.data(), static_cast<long>(file.size()), 1, &info, &bits, cb, user);
+    int r = p_.picture(file.data(), static_cast<LONG_PTR>(file.size()), 1, &info, &bits, cb, user);
     return Collect(r, info, bits);
   }
   static Dib FromDisk(const std::string& path, long offset) {
@@ -587,7 +591,7 @@ TEST_F(WicPlugin, DecodesEveryKindFromMemoryAndFromDisk) {
 
     PictureInfo pi{};
     pi.text = reinterpret_cast<HLOCAL>(1);
-    ASSERT_EQ(p_.picture_info(bytes.data(), static_cast<long>(bytes.size()), 1, &pi), 0);
+    ASSERT_EQ(p_.picture_info(bytes.data(), static_cast<LONG_PTR>(bytes.size()), 1, &pi), 0);
     EXPECT_EQ(pi.width, c.pic.width);
     EXPECT_EQ(pi.height, c.pic.height);
     EXPECT_EQ(pi.color_depth, c.dib_bpp);
@@ -637,7 +641,7 @@ TEST_F(WicPlugin, GifKeepsItsOwnPaletteSize) {
 TEST_F(WicPlugin, RefusesWhatItDoesNotReadAndBadArguments) {
   const std::string bmp = std::string("BM", 2) + std::string(100, '\0');
   HANDLE info = reinterpret_cast<HANDLE>(1), bits = reinterpret_cast<HANDLE>(1);
-  EXPECT_EQ(p_.picture(bmp.data(), static_cast<long>(bmp.size()), 1, &info, &bits, &NeverStop, 0), 2);
+  EXPECT_EQ(p_.picture(bmp.data(), static_cast<LONG_PTR>(bmp.size()), 1, &info, &bits, &NeverStop, 0), 2);
   EXPECT_EQ(info, nullptr);
   EXPECT_EQ(bits, nullptr);
   EXPECT_EQ(p_.picture(bmp.data(), 0, 1, &info, &bits, &NeverStop, 0), 2) << "empty image";
@@ -646,15 +650,15 @@ TEST_F(WicPlugin, RefusesWhatItDoesNotReadAndBadArguments) {
   const std::string png = Encode(GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, Colour(4, 4, false), &why);
   ASSERT_FALSE(png.empty()) << why;
   const std::string path = Write("small.png", png);
-  EXPECT_EQ(p_.picture(path.c_str(), static_cast<long>(png.size()), 0, &info, &bits, &NeverStop, 0), 2)
+  EXPECT_EQ(p_.picture(path.c_str(), static_cast<LONG_PTR>(png.size()), 0, &info, &bits, &NeverStop, 0), 2)
       << "offset at the end of the file";
   EXPECT_EQ(p_.picture(path.c_str(), 1, 0, &info, &bits, &NeverStop, 0), 2) << "offset past the signature";
-  EXPECT_EQ(p_.picture(png.data(), static_cast<long>(png.size()), 1, nullptr, &bits, &NeverStop, 0), 8);
-  EXPECT_EQ(p_.picture(png.data(), static_cast<long>(png.size()), 1, &info, nullptr, &NeverStop, 0), 8);
-  EXPECT_EQ(p_.picture(png.data(), static_cast<long>(png.size()), 5, &info, &bits, &NeverStop, 0), 8)
+  EXPECT_EQ(p_.picture(png.data(), static_cast<LONG_PTR>(png.size()), 1, nullptr, &bits, &NeverStop, 0), 8);
+  EXPECT_EQ(p_.picture(png.data(), static_cast<LONG_PTR>(png.size()), 1, &info, nullptr, &NeverStop, 0), 8);
+  EXPECT_EQ(p_.picture(png.data(), static_cast<LONG_PTR>(png.size()), 5, &info, &bits, &NeverStop, 0), 8)
       << "an input kind that does not exist";
   // No progress callback is allowed.
-  const int no_callback = p_.picture(png.data(), static_cast<long>(png.size()), 1, &info, &bits, nullptr, 0);
+  const int no_callback = p_.picture(png.data(), static_cast<LONG_PTR>(png.size()), 1, &info, &bits, nullptr, 0);
   EXPECT_EQ(Collect(no_callback, info, bits).result, 0);
   EXPECT_EQ(g_live_blocks, base_);
 }
@@ -684,7 +688,7 @@ TEST_F(WicPlugin, ProgressRunsFromZeroToTheHeightAndCanAbort) {
     abort_run.abort_at = stop;
     g_progress = &abort_run;
     HANDLE info = reinterpret_cast<HANDLE>(1), bits = reinterpret_cast<HANDLE>(1);
-    EXPECT_EQ(p_.picture(png.data(), static_cast<long>(png.size()), 1, &info, &bits, &RecordProgress, 0), 1)
+    EXPECT_EQ(p_.picture(png.data(), static_cast<LONG_PTR>(png.size()), 1, &info, &bits, &RecordProgress, 0), 1)
         << "stop at call " << stop;
     EXPECT_EQ(info, nullptr);
     EXPECT_EQ(bits, nullptr);
@@ -706,7 +710,7 @@ TEST_F(WicPlugin, DamagedFilesGiveErrorsAndLeaveNothingAllocated) {
       if (cut == 0 || cut >= bytes.size()) continue;
       const std::string part = bytes.substr(0, cut);
       HANDLE info = nullptr, bits = nullptr;
-      const int r = p_.picture(part.data(), static_cast<long>(part.size()), 1, &info, &bits, &NeverStop, 0);
+      const int r = p_.picture(part.data(), static_cast<LONG_PTR>(part.size()), 1, &info, &bits, &NeverStop, 0);
       if (r == 0) {
         // Some decoders (JPEG) fill in what is missing; then the blocks must be whole.
         // A PNG cut before its closing 12-byte IEND chunk misses image data.
@@ -728,7 +732,7 @@ TEST_F(WicPlugin, DamagedFilesGiveErrorsAndLeaveNothingAllocated) {
       std::string bad = bytes;
       for (size_t i = at; i < std::min(bad.size(), at + 16); ++i) bad[i] = static_cast<char>(bad[i] ^ 0xA5);
       HANDLE info = nullptr, bits = nullptr;
-      const int r = p_.picture(bad.data(), static_cast<long>(bad.size()), 1, &info, &bits, &NeverStop, 0);
+      const int r = p_.picture(bad.data(), static_cast<LONG_PTR>(bad.size()), 1, &info, &bits, &NeverStop, 0);
       EXPECT_TRUE(r >= 0 && r <= 8) << r;
       if (r != 0) {
         EXPECT_TRUE(info == nullptr && bits == nullptr);
@@ -767,11 +771,11 @@ std::string HugeTiff(std::uint32_t w, std::uint32_t h) {
 TEST_F(WicPlugin, RefusesImagesBeyondTheSizeCapWithNoMemory) {
   const std::string huge = HugeTiff(60000, 60000);  // 3.6 GB of 8-bit rows
   PictureInfo pi{};
-  const int info_result = p_.picture_info(huge.data(), static_cast<long>(huge.size()), 1, &pi);
+  const int info_result = p_.picture_info(huge.data(), static_cast<LONG_PTR>(huge.size()), 1, &pi);
   if (info_result != 0) GTEST_SKIP() << "this WIC does not open the hand-made TIFF header: " << info_result;
   EXPECT_EQ(pi.width, 60000);
   HANDLE info = nullptr, bits = nullptr;
-  EXPECT_EQ(p_.picture(huge.data(), static_cast<long>(huge.size()), 1, &info, &bits, &NeverStop, 0), 4);
+  EXPECT_EQ(p_.picture(huge.data(), static_cast<LONG_PTR>(huge.size()), 1, &info, &bits, &NeverStop, 0), 4);
   EXPECT_EQ(info, nullptr);
   EXPECT_EQ(bits, nullptr);
   EXPECT_EQ(g_live_blocks, base_);
@@ -848,7 +852,7 @@ TEST_F(WicPlugin, TwoThreadsDecodeAtOnce) {
 
 TEST_F(WicPlugin, MorvaneDecodesThroughThePlugin) {
   const std::string folder = mvtest::MakeScratchDir("wic_host");
-  ASSERT_TRUE(::CopyFileA(PluginPath().c_str(), (folder + "ifwic.spi").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(PluginPath().c_str(), (folder + "ifwic" MV_SPI_EXT).c_str(), FALSE));
   std::string why;
   const Case pal = Cases()[0];   // 16-colour palette PNG
   const Case rgb = Cases()[6];   // 24-bit PNG

@@ -5,6 +5,15 @@
 
 namespace mvtest {
 
+// The program of this edition, built into ..\bin\ beside the tests.
+#ifdef _WIN64
+inline constexpr char kProgramExe[] = "Morvane64.exe";
+#else
+inline constexpr char kProgramExe[] = "Morvane.exe";
+#endif
+// Its full path.
+inline std::string ProgramPath();
+
 // Folder of the running test executable, with a trailing backslash.
 std::string ExeDir();
 // ExeDir() + "fixtures\\": the fixture plug-ins built with the tests.
@@ -13,5 +22,7 @@ std::string FixtureDir();
 std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+inline std::string ProgramPath() { return ExeDir() + "..\\bin\\" + kProgramExe; }
 
 }  // namespace mvtest
