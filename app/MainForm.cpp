@@ -22,8 +22,7 @@ constexpr int kClientWidth = 631;
 constexpr int kClientHeight = 434;
 }  // namespace
 
-TfrmMain::TfrmMain() {
-  frmMain = this;
+TfrmMain::TfrmMain() : instance_(frmMain, this) {
   forms::FormParams p;
   p.caption = kCaption;
   p.border = forms::BorderStyle::Single;
@@ -48,7 +47,6 @@ TfrmMain::~TfrmMain() {
     forms::CloseAction a = forms::CloseAction::Free;
     FormClose(a);
   }
-  if (frmMain == this) frmMain = nullptr;
 }
 
 void TfrmMain::BuildComponents() {

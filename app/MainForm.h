@@ -11,6 +11,7 @@
 #include "forms/controls.h"
 #include "forms/dialogs.h"
 #include "forms/form.h"
+#include "forms/global_instance.h"
 #include "forms/graphics.h"
 #include "forms/image_list.h"
 
@@ -18,6 +19,9 @@ class QvSpiCtrl;
 class TdlgPlugin;
 
 class TfrmMain : public forms::Form {
+  // First member: set before anything else of the window is built.
+  forms::GlobalInstance<TfrmMain> instance_;
+
  public:
   TfrmMain();
   ~TfrmMain() override;

@@ -81,5 +81,11 @@ void TfrmMain::RemoveSelectedImages() {
     }
   }
   UpdateBeforeExtent();
-  if (lstBefore->Count() == 0) btnDel1->SetEnabled(false);
+  if (lstBefore->Count() == 0) {
+    // A disabled button keeps no focus: hand it to the list, so the keys
+    // still reach something.
+    const bool had_focus = ::GetFocus() == btnDel1->Handle();
+    btnDel1->SetEnabled(false);
+    if (had_focus) ::SetFocus(lstBefore->Handle());
+  }
 }

@@ -63,7 +63,9 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
   const auto* bytes = static_cast<const std::uint8_t*>(view.get());
   // The headers are checked against the file's real length before anything
   // reads them; a file that cannot be shown safely is refused here.
-  mv::BmpLayout layout = mv::ParseBmpLayout(bytes, static_cast<std::size_t>(size));
+  mv::BmpLayout layout;
+  // A read error of the mapped file (removed media) fails the file.
+  if (!spi::GuardedRun([&] { layout = mv::ParseBmpLayout(bytes, static_cast<std::size_t>(size)); })) return false;
   if (!layout.ok) return false;
   image.BitCount = layout.bitCount;
   image.DepthIcon = DepthIconFor(image.BitCount);
@@ -73,7 +75,10 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
   image.FileSize = static_cast<std::size_t>(size);
   image.FileView = std::move(view);
   // The file and mapping handles close here; the view keeps the mapping.
-  if (image.BitCount <= 8) CreateImagePalette(image);
+  if (image.BitCount <= 8 && !CreateImagePalette(image)) {
+    image.FileView.reset();
+    return false;  // the colour table could not be read
+  }
   return true;
 }
 
@@ -84,23 +89,43 @@ enum class Attempt { Decoded, Declined, FileError };
 // that faults on it is asked once more with the interface's other form, the
 // file's first 2,048 bytes (zero-filled past the end), and gets that form
 // from then on. The 64-bit edition always passes the 2,048 bytes.
-bool AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file, const void* view,
-                    std::uint64_t size) {
+// An answer of IsSupported, or why there is none.
+enum class Asked { Yes, No, FileError };
+
+// A fault is the file's failure, not the plug-in's, when reading the file
+// failed: an in-page error on the mapped view.
+bool FileFailed(const spi::GuardResult& r, const void* view, std::uint64_t size) {
+  if (r.code != EXCEPTION_IN_PAGE_ERROR) return false;
+  const auto begin = reinterpret_cast<ULONG_PTR>(view);
+  return r.address >= begin && r.address - begin < size;
+}
+
+Asked AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file, const void* view,
+                     std::uint64_t size) {
   char head[spi::kIsSupportedHeadBytes] = {};
-  std::memcpy(head, view, static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof(head))));
+  const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof(head)));
+  if (!spi::GuardedRun([&] { std::memcpy(head, view, head_bytes); })) return Asked::FileError;
   int yes = 0;
   if (!spi::kIsSupportedTakesBuffer && !plugin.BufferForm) {
     const spi::GuardResult r =
         spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(file));
-    if (r.outcome == spi::CallOutcome::Returned) return yes != 0;
+    if (r.outcome == spi::CallOutcome::Returned) return yes != 0 ? Asked::Yes : Asked::No;
   }
   const spi::GuardResult r = spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(head));
   if (r.outcome == spi::CallOutcome::Faulted) {
     host.NoteFault(plugin);
-    return false;
+    return Asked::No;
   }
   plugin.BufferForm = true;
-  return yes != 0;
+  return yes != 0 ? Asked::Yes : Asked::No;
+}
+
+// A block a plug-in handed back with a failure: freed when the system
+// knows it as a global block, left alone otherwise.
+void FreeIfBlock(HANDLE h) {
+  SIZE_T bytes = 0;
+  // GlobalSize is asked under the guard: the value may be anything.
+  if (h && spi::GuardedRun([&] { bytes = ::GlobalSize(h); }) && bytes != 0) ::GlobalFree(h);
 }
 
 Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
@@ -114,7 +139,11 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
   mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (!view) return Attempt::FileError;
 
-  if (!AskIsSupported(host, plugin, image.FilePath, file.get(), view.get(), size)) return Attempt::Declined;
+  switch (AskIsSupported(host, plugin, image.FilePath, file.get(), view.get(), size)) {
+    case Asked::Yes: break;
+    case Asked::No: return Attempt::Declined;
+    case Asked::FileError: return Attempt::FileError;
+  }
   HANDLE info_raw = nullptr, bits_raw = nullptr;
   int code = 0;
   const spi::GuardResult got = spi::GuardedCall(code, plugin.GetPicture, static_cast<LPCSTR>(view.get()),
@@ -122,10 +151,16 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
                                                 &QvSpiCtrl::ProgressCallback, LONG_PTR{0});
   if (got.outcome == spi::CallOutcome::Faulted) {
     // Whatever it left behind is not known to be ours: nothing is freed.
+    if (FileFailed(got, view.get(), size)) return Attempt::FileError;  // the file's failure, not the plug-in's
     host.NoteFault(plugin);
     return Attempt::Declined;
   }
-  if (code != 0) return Attempt::Declined;  // a failing plug-in hands over nothing
+  if (code != 0) {
+    // Some plug-ins hand back blocks with a failure; what is a block is freed.
+    FreeIfBlock(bits_raw);
+    if (info_raw != bits_raw) FreeIfBlock(info_raw);
+    return Attempt::Declined;
+  }
   // From here both blocks are ours, whatever happens.
   mv::unique_hglobal info_block(static_cast<HGLOBAL>(info_raw));
   mv::unique_hglobal bits_block(static_cast<HGLOBAL>(bits_raw));

@@ -6,11 +6,14 @@
 
 #include "app/before_image.h"
 #include "forms/message_box.h"
+#include "plugins/fault_guard.h"
 
-void CreateImagePalette(tag_BeforeImage& image) {
-  if (!image.FileView || image.BitCount < 1 || image.BitCount > 8) return;
+bool CreateImagePalette(tag_BeforeImage& image) {
+  if (!image.FileView || image.BitCount < 1 || image.BitCount > 8) return true;
   const int n = 1 << image.BitCount;
-  const mv::ColorTable table = mv::ReadColorTable(image.Layout, image.View(), image.FileSize);
+  mv::ColorTable table;
+  // The table is read from the mapped file: a read error fails the file.
+  if (!spi::GuardedRun([&] { table = mv::ReadColorTable(image.Layout, image.View(), image.FileSize); })) return false;
   std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + static_cast<size_t>(n) * sizeof(PALETTEENTRY));
   auto* lp = reinterpret_cast<LOGPALETTE*>(storage.data());
   lp->palVersion = 0x300;
@@ -22,4 +25,5 @@ void CreateImagePalette(tag_BeforeImage& image) {
   image.Palette.reset(::CreatePalette(lp));
   if (!image.Palette)
     forms::ShowMessageBox(nullptr, "パレットの作成に失敗しました", "パレット作成失敗", MB_OK | MB_ICONSTOP);
+  return true;
 }

@@ -4,5 +4,7 @@
 struct tag_BeforeImage;
 
 // Sets the record's Palette: 2 to the power of its bit count entries from
-// the file's colour table (entries the file lacks are black).
-void CreateImagePalette(tag_BeforeImage& image);
+// the file's colour table (entries the file lacks are black). False only
+// when the table could not be read from the mapped file (a read error);
+// a palette the system refuses is reported to the user and answers true.
+bool CreateImagePalette(tag_BeforeImage& image);

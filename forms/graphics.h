@@ -20,6 +20,8 @@ class Label : public GraphicControl {
   void SetAutoSize(bool on);
   void SetColor(COLORREF color);
   void Paint(HDC dc, const RECT& rect) override;
+  // A label is text on what lies under it: the mouse goes to that.
+  bool HitTest(int, int) const override { return false; }
 
  private:
   void Fit();

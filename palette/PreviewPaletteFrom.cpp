@@ -20,8 +20,7 @@ int ScreenBitsPerPixel() {
 }
 }  // namespace
 
-TfrmPrePalette::TfrmPrePalette() {
-  frmPrePalette = this;
+TfrmPrePalette::TfrmPrePalette() : instance_(frmPrePalette, this) {
   forms::FormParams p;
   p.caption = "frmPrePalette";
   p.border = forms::BorderStyle::Single;
@@ -81,9 +80,7 @@ TfrmPrePalette::TfrmPrePalette() {
   FormCreate();
 }
 
-TfrmPrePalette::~TfrmPrePalette() {
-  if (frmPrePalette == this) frmPrePalette = nullptr;
-}
+TfrmPrePalette::~TfrmPrePalette() = default;
 
 void TfrmPrePalette::FormCreate() {
   // The grid is drawn at 24 bits, so its white gaps and black outlines are

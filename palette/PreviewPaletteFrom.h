@@ -11,12 +11,16 @@
 #include "forms/bitmap.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/global_instance.h"
 #include "forms/graphics.h"
 #include "forms/picture.h"
 #include "forms/timer.h"
 #include "preview/image_picker.h"
 
 class TfrmPrePalette : public forms::Form {
+  // First member: set before anything else of the window is built.
+  forms::GlobalInstance<TfrmPrePalette> instance_;
+
  public:
   TfrmPrePalette();
   ~TfrmPrePalette() override;

@@ -20,6 +20,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <tuple>
 #include <type_traits>
 
@@ -30,13 +31,25 @@ enum class CallOutcome { Returned, Faulted };
 struct GuardResult {
   CallOutcome outcome;
   DWORD code;  // the exception code when faulted, 0 when returned
+  // For an access violation or an in-page error: the address that could
+  // not be read or written.
+  ULONG_PTR address = 0;
 };
 
-// Whether the guard stops an exception with this code that reached it:
-// every code of error severity (hardware faults, an MSVC C++ exception or a
-// custom error left uncaught) and misalignment. Warnings and informational
-// codes (breakpoints, debugger messages) pass on to outer handlers.
-bool GuardCatches(DWORD code);
+// Whether the guard stops an exception that reached its frame unhandled.
+// Whatever its code (hardware faults, a Delphi or C++Builder exception left
+// uncaught, a stray breakpoint), it is the callee's failure, with one
+// exception: a fault whose address lies in the program's own module is a
+// fault of the program (say, in a callback or a window procedure of ours
+// that the callee ran) and is not hidden: it goes on to the outer handlers
+// like any fault of ours. A read error of a mapped file
+// (EXCEPTION_IN_PAGE_ERROR) is the file's failure wherever it happens, and
+// is always stopped.
+bool GuardCatches(const EXCEPTION_RECORD& rec);
+
+// The address a fault could not access, from its record (0 if none).
+ULONG_PTR FaultAddress(const EXCEPTION_RECORD& rec);
+
 
 // Calls thunk(ctx) under the guard; result receives its return value when it
 // returned (and is left alone when it faulted). The thunk runs on frames the
@@ -63,6 +76,25 @@ GuardResult GuardedCall(int& result, int(__stdcall* fn)(A...), std::type_identit
                 "plug-in arguments are plain values: the guard may skip their destructors");
   detail::StdcallCall<A...> call{fn, {args...}};
   return GuardedInvoke(&detail::StdcallCall<A...>::Run, &call, result);
+}
+
+namespace detail {
+template <class F>
+int RunOnce(void* p) {
+  (*static_cast<F*>(p))();
+  return 1;
+}
+}  // namespace detail
+
+// Runs fn() under the guard: false when it faulted. Used for the program's
+// own reads of a mapped file, which fault when the file's medium goes away
+// (EXCEPTION_IN_PAGE_ERROR: removed media, a dropped network share), and
+// for system calls on values a plug-in handed over. fn() must leave
+// nothing with a destructor on its own frames.
+template <class F>
+bool GuardedRun(F&& fn) {
+  int done = 0;
+  return GuardedInvoke(&detail::RunOnce<std::remove_reference_t<F>>, &fn, done).outcome == CallOutcome::Returned;
 }
 
 }  // namespace spi

@@ -17,6 +17,7 @@ struct GuardFrame {
   DWORD code;              // 0: exception code, set by the handler
   unsigned mxcsr;          // 4: SSE control register before the call
   unsigned short x87_cw;   // 8: x87 control word before the call
+  ULONG_PTR address;       // the address a fault could not access
 };
 static_assert(offsetof(GuardFrame, mxcsr) == 4 && offsetof(GuardFrame, x87_cw) == 8);
 
@@ -137,9 +138,10 @@ extern "C" EXCEPTION_DISPOSITION mv_guard_handler(EXCEPTION_RECORD* rec, void* e
                                                   DISPATCHER_CONTEXT* dc) {
   // Unwind calls (ours or an outer handler's) just pass through.
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
-  if (!spi::GuardCatches(rec->ExceptionCode)) return ExceptionContinueSearch;
+  if (!spi::GuardCatches(*rec)) return ExceptionContinueSearch;
   auto* frame = *reinterpret_cast<GuardFrame**>(static_cast<char*>(establisher) + kFrameSlot);
   frame->code = rec->ExceptionCode;
+  frame->address = spi::FaultAddress(*rec);
   // Runs the plug-in frames' unwind handlers, then continues at
   // mv_guard_resume with the entry's stack pointer and rax = 1. The
   // dispatcher's context record serves as scratch, as the system's own
@@ -159,7 +161,7 @@ GuardResult GuardedInvoke(int (*thunk)(void* ctx), void* ctx, int& result) {
   // The overflow consumed the guard page; without it the next overflow
   // would be an access violation, or kill the process.
   if (frame.code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
-  return {CallOutcome::Faulted, frame.code};
+  return {CallOutcome::Faulted, frame.code, frame.address};
 }
 
 }  // namespace spi

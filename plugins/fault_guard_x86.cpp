@@ -17,6 +17,7 @@ struct GuardFrame {
   void* resume_esp;        // 8: stack pointer of the entry code after its pushes
   DWORD code;              // 12: exception code, set by the handler
   unsigned short x87_cw;   // 16: control word before the call
+  ULONG_PTR address;       // the address a fault could not access
 };
 static_assert(offsetof(GuardFrame, resume_esp) == 8 && offsetof(GuardFrame, code) == 12 &&
               offsetof(GuardFrame, x87_cw) == 16);
@@ -109,9 +110,10 @@ extern "C" EXCEPTION_DISPOSITION __cdecl mv_guard_handler(EXCEPTION_RECORD* rec,
                                                           void*) {
   // Unwind calls (ours or an outer handler's) just pass through.
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
-  if (!spi::GuardCatches(rec->ExceptionCode)) return ExceptionContinueSearch;
+  if (!spi::GuardCatches(*rec)) return ExceptionContinueSearch;
   auto* frame = static_cast<GuardFrame*>(establisher);
   frame->code = rec->ExceptionCode;
+  frame->address = spi::FaultAddress(*rec);
   // Leaving the handler by a jump, not by ExceptionContinueExecution: the
   // latter is refused for non-continuable exceptions.
   mv_guard_unwind_and_resume(frame, rec);
@@ -134,7 +136,7 @@ GuardResult GuardedInvoke(int (*thunk)(void* ctx), void* ctx, int& result) {
   // The overflow consumed the guard page; without it the next overflow
   // would be an access violation, or kill the process.
   if (frame.code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
-  return {CallOutcome::Faulted, frame.code};
+  return {CallOutcome::Faulted, frame.code, frame.address};
 }
 
 }  // namespace spi

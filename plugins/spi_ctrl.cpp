@@ -4,6 +4,7 @@
 
 #include "base/sjis_path.h"
 #include "plugins/fault_guard.h"
+#include "plugins/plugin_windows.h"
 #include "plugins/settings_file.h"
 
 namespace {
@@ -24,6 +25,33 @@ bool FetchInfo(QvSpiPlugin& plugin, int info_no, std::string& text) {
   return true;
 }
 
+// The plug-in file as the file system names it: the same file reached
+// through another spelling of its folder ("dir", "dir\\", "DIR", a short
+// name) gives the same key.
+std::string FileKey(HMODULE module, const std::string& path) {
+  std::string key(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(module, key.data(), static_cast<DWORD>(key.size()));
+    if (n == 0) {
+      key = path;
+      break;
+    }
+    if (n < key.size()) {
+      key.resize(n);
+      break;
+    }
+    key.resize(key.size() * 2);
+  }
+  // Doubled separators and "." go, then short names become long ones.
+  std::string out(key.size() + MAX_PATH, '\0');
+  DWORD n = ::GetFullPathNameA(key.c_str(), static_cast<DWORD>(out.size()), out.data(), nullptr);
+  if (n > 0 && n < out.size()) key.assign(out.data(), n);
+  out.assign(key.size() + MAX_PATH, '\0');
+  n = ::GetLongPathNameA(key.c_str(), out.data(), static_cast<DWORD>(out.size()));
+  if (n > 0 && n < out.size()) key.assign(out.data(), n);
+  return mv::UpperAscii(key);
+}
+
 template <class Fn>
 Fn Resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
@@ -38,8 +66,14 @@ QvSpiCtrl::QvSpiCtrl(const std::string& plugin_dir) : PluginDir(plugin_dir) { Lo
 QvSpiCtrl::~QvSpiCtrl() { UnloadPlugins(); }
 
 void QvSpiCtrl::UnloadPlugins() {
-  // Every library is freed before its record goes.
-  for (auto& p : Plugins) p->Module.reset();
+  // Every library is freed before its record goes, but never while a
+  // window of its lives: such a library stays loaded for the rest of the run.
+  for (auto& p : Plugins) {
+    if (spi::ReleaseWindowsOf(p->Module.get()))
+      p->Module.reset();
+    else
+      static_cast<void>(p->Module.release());
+  }
   Plugins.clear();
 }
 
@@ -66,7 +100,8 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   }
   plugin->FileName = file_name;
   plugin->FilePath = path;
-  if (faulted_paths_.count(mv::UpperAscii(path))) {
+  plugin->FileKey = FileKey(m, path);
+  if (faulted_paths_.count(plugin->FileKey)) {
     plugin->Faulted = true;  // it failed earlier in this run: not called again
     return plugin;
   }
@@ -95,7 +130,10 @@ int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
   QvSpiPlugin& p = *Plugins[static_cast<size_t>(index)];
   if (!p.ConfigurationDlg || p.Faulted) return spi::kNoFunction;
   int result = 0;
+  const spi::ThreadWindows before = spi::SnapshotThreadWindows();
   if (spi::GuardedCall(result, p.ConfigurationDlg, parent, spi::kConfigSettings).outcome == spi::CallOutcome::Faulted) {
+    // Its dialog may still be up, our windows disabled under it.
+    spi::RestoreThreadWindows(before);
     NoteFault(p);
     throw PluginFaulted(p.FileName);
   }
@@ -104,7 +142,7 @@ int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
 
 void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   plugin.Faulted = true;
-  faulted_paths_.insert(mv::UpperAscii(plugin.FilePath));
+  faulted_paths_.insert(plugin.FileKey);
 }
 
 int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) { return 0; }

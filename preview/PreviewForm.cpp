@@ -11,8 +11,7 @@
 
 TfrmPreview* frmPreview = nullptr;
 
-TfrmPreview::TfrmPreview() {
-  frmPreview = this;
+TfrmPreview::TfrmPreview() : instance_(frmPreview, this) {
   forms::FormParams p;
   p.caption = "frmPreview";
   p.border = forms::BorderStyle::Sizeable;
@@ -54,9 +53,7 @@ TfrmPreview::TfrmPreview() {
   FormCreate();
 }
 
-TfrmPreview::~TfrmPreview() {
-  if (frmPreview == this) frmPreview = nullptr;
-}
+TfrmPreview::~TfrmPreview() = default;
 
 void TfrmPreview::FormCreate() { bmpPreview = std::make_shared<forms::Bitmap>(); }
 

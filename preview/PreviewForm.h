@@ -8,12 +8,16 @@
 #include "forms/bitmap.h"
 #include "forms/controls.h"
 #include "forms/form.h"
+#include "forms/global_instance.h"
 #include "forms/picture.h"
 #include "forms/timer.h"
 #include "preview/image_picker.h"
 #include "preview/native_preview.h"
 
 class TfrmPreview : public forms::Form {
+  // First member: set before anything else of the window is built.
+  forms::GlobalInstance<TfrmPreview> instance_;
+
  public:
   TfrmPreview();
   ~TfrmPreview() override;

@@ -141,23 +141,29 @@ TEST_F(FaultGuard, ManyFaultsInARowLeaveTheChainIntact) {
   EXPECT_EQ(ChainHead(), head);
 }
 
-TEST_F(FaultGuard, UncaughtSoftwareExceptionsOfErrorSeverityAreFaults) {
+TEST_F(FaultGuard, UncaughtExceptionsOfEveryCodeAreFaults) {
   Fn2 raise = Get<Fn2>("ProbeRaise");
   ExpectFault(DWORD{0xE0000001}, raise, int(0xE0000001), 0);
   // Non-continuable: the guard leaves the handler by jumping, not by continuing.
   ExpectFault(DWORD{0xE06D7363}, raise, int(0xE06D7363), int(EXCEPTION_NONCONTINUABLE));
+  // How Delphi and C++Builder code fails, and codes of no error severity.
+  ExpectFault(DWORD{0x0EEDFADE}, raise, int(0x0EEDFADE), int(EXCEPTION_NONCONTINUABLE));
+  ExpectFault(DWORD{0x0EEFFACE}, raise, int(0x0EEFFACE), int(EXCEPTION_NONCONTINUABLE));
+  ExpectFault(DWORD{0x40000015}, raise, int(0x40000015), 0);
+  ExpectFault(DWORD{EXCEPTION_BREAKPOINT}, Get<Fn0>("ProbeBreakpoint"));
 }
 
-TEST(FaultGuardCodes, ErrorsAreCaughtWarningsAndMessagesPassOn) {
-  EXPECT_TRUE(spi::GuardCatches(EXCEPTION_ACCESS_VIOLATION));
-  EXPECT_TRUE(spi::GuardCatches(EXCEPTION_STACK_OVERFLOW));
-  EXPECT_TRUE(spi::GuardCatches(EXCEPTION_FLT_DIVIDE_BY_ZERO));
-  EXPECT_TRUE(spi::GuardCatches(EXCEPTION_DATATYPE_MISALIGNMENT));
-  EXPECT_TRUE(spi::GuardCatches(0xE06D7363));  // MSVC C++ exception
-  EXPECT_FALSE(spi::GuardCatches(EXCEPTION_BREAKPOINT));
-  EXPECT_FALSE(spi::GuardCatches(EXCEPTION_SINGLE_STEP));
-  EXPECT_FALSE(spi::GuardCatches(0x40010006));  // OutputDebugString's message
-  EXPECT_FALSE(spi::GuardCatches(0x406D1388));  // thread naming
+TEST(FaultGuardPolicy, FaultsInTheProgramsOwnCodeAreNotTheCallees) {
+  EXCEPTION_RECORD rec{};
+  rec.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+  rec.ExceptionAddress = reinterpret_cast<void*>(&ChainHead);  // this program's own code
+  EXPECT_FALSE(spi::GuardCatches(rec));
+  rec.ExceptionAddress = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "Sleep"));
+  EXPECT_TRUE(spi::GuardCatches(rec));
+  // A read error of a mapped file is the file's, wherever it is met.
+  rec.ExceptionCode = EXCEPTION_IN_PAGE_ERROR;
+  rec.ExceptionAddress = reinterpret_cast<void*>(&ChainHead);
+  EXPECT_TRUE(spi::GuardCatches(rec));
 }
 
 TEST_F(FaultGuard, ExceptionsTheDllHandlesItselfPassUntouched) {
@@ -213,24 +219,50 @@ int __stdcall InnerFaultsThenReturns(int v) {
   GuardResult g = GuardedCall(r, g_inner);
   return g.outcome == CallOutcome::Faulted && g.code == EXCEPTION_ACCESS_VIOLATION ? v : -1;
 }
-int __stdcall InnerReturnsThenFaults(int) {
-  int r;
-  GuardedCall(r, g_inner);
-  *static_cast<int volatile*>(nullptr) = 0;
-  return 0;
-}
+using CallBackFn = int(__stdcall*)(int(__stdcall*)(int), int);
+int* volatile g_nowhere = nullptr;
+int __stdcall HostFaults(int) { return *g_nowhere; }
 
 TEST_F(FaultGuard, NestedGuardedCallsAreIndependent) {
   g_inner = Get<Fn0>("ProbeWriteNull");
   const ThreadMark head = ChainHead();
   int result = 0;
-  GuardResult r = GuardedCall(result, &InnerFaultsThenReturns, 77);
+  // The DLL calls back into us; our callback makes a guarded call that faults.
+  GuardResult r = GuardedCall(result, Get<CallBackFn>("ProbeCallBack"), &InnerFaultsThenReturns, 77);
   EXPECT_EQ(r.outcome, CallOutcome::Returned);
-  EXPECT_EQ(result, 77);
+  EXPECT_EQ(result, 78);
   EXPECT_EQ(ChainHead(), head);
+}
 
-  g_inner = Get<Fn0>("ProbeRaiseHandled");
-  ExpectFault(EXCEPTION_ACCESS_VIOLATION, &InnerReturnsThenFaults, 0);
+// Run only as a child process of the test below: a fault in this program's
+// own code, reached through a guarded call, is not hidden as the callee's.
+constexpr DWORD kGuardReturned = 0x600D;
+LONG WINAPI ExitWithCode(EXCEPTION_POINTERS* p) { ::ExitProcess(p->ExceptionRecord->ExceptionCode); }
+
+TEST_F(FaultGuard, DISABLED_HostFaultChild) {
+  if (!::GetEnvironmentVariableA("MVT_GUARD_CHILD", nullptr, 0)) GTEST_SKIP() << "a child of the test below";
+  ::SetUnhandledExceptionFilter(&ExitWithCode);
+  int result = 0;
+  GuardedCall(result, Get<CallBackFn>("ProbeCallBack"), &HostFaults, 1);
+  ::ExitProcess(kGuardReturned);
+}
+
+TEST_F(FaultGuard, HostFaultUnderAGuardEndsTheProgramInsteadOfBlamingTheCallee) {
+  char exe[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string cmd = std::string("\"") + exe +
+                    "\" --gtest_filter=FaultGuard.DISABLED_HostFaultChild --gtest_also_run_disabled_tests";
+  ::SetEnvironmentVariableA("MVT_GUARD_CHILD", "1");
+  STARTUPINFOA si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  const BOOL started = ::CreateProcessA(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  ::SetEnvironmentVariableA("MVT_GUARD_CHILD", nullptr);
+  ASSERT_TRUE(started);
+  mv::unique_handle process(pi.hProcess), thread(pi.hThread);
+  ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, DWORD{EXCEPTION_ACCESS_VIOLATION}) << std::hex << code;
 }
 
 TEST_F(FaultGuard, CppExceptionsOfTheHostStillWorkAfterFaults) {

@@ -156,6 +156,8 @@ TEST_F(PaletteTest, TwoBitImageIsBlackAndReadsOutZeros) {
   EXPECT_TRUE(frmPrePalette->lblNoPalette->Visible());
   Move(26, 1);
   EXPECT_EQ(Readout(), "1|0|0|0");
+  Move(30, 200 - 58);  // under the notice, which takes no mouse
+  EXPECT_EQ(Readout(), "81|0|0|0");
 }
 
 TEST_F(PaletteTest, FourBitImageShowsItsSixteenColoursInTheFirstRow) {

@@ -158,6 +158,55 @@ TEST_F(PluginFaultTest, FaultInConfigurationDlgGivesTheNoDialogMessage) {
   EXPECT_EQ(boxes.Boxes()[1].caption, "設定ダイアログ未実装");
 }
 
+TEST_F(PluginFaultTest, FaultInsideItsOwnDialogLeavesNoWindowAndNothingDisabled) {
+  StartWith({"mvt_dialog_fault" MV_SPI_EXT});
+  TdlgPlugin* dlg = frmMain->PluginDlg;
+  dlg->FormShow();
+  ASSERT_TRUE(::IsWindowEnabled(dlg->Handle()));
+  dlg->PluginCheckListBox->SetItemIndex(0);
+  dlg->SettingButtonClick();
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].caption, "設定ダイアログ未実装");
+  EXPECT_TRUE(Plugin("mvt_dialog_fault" MV_SPI_EXT)->Faulted);
+  EXPECT_EQ(::FindWindowA(nullptr, "MVT settings"), nullptr) << "the plug-in's dialog outlived its fault";
+  EXPECT_TRUE(::IsWindowEnabled(dlg->Handle()));
+  // A reload frees the library: no window may still lead into it.
+  dlg->RefreshButtonClick();
+  mvtest::Pump();
+}
+
+TEST_F(PluginFaultTest, UncaughtDelphiExceptionPassesThePluginOver) {
+  StartWith({"mvt_delphi" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);  // the good plug-in after it
+  EXPECT_TRUE(Plugin("mvt_delphi" MV_SPI_EXT)->Faulted);
+}
+
+// The read error is raised by the fixture: a real one needs a medium that
+// goes away while the file is mapped.
+TEST_F(PluginFaultTest, ReadErrorOfTheFileFailsTheFileAndKeepsThePlugin) {
+  StartWith({"mvt_inpage" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  EXPECT_EQ(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
+  EXPECT_FALSE(Plugin("mvt_inpage" MV_SPI_EXT)->Faulted);
+  EXPECT_EQ(StatsOf("mvt_good" MV_SPI_EXT)->isSupportedCalls, 0) << "a file that cannot be read is not offered on";
+}
+
+TEST_F(PluginFaultTest, BlocksHandedBackWithAFailureAreFreed) {
+  StartWith({"mvt_blocks_on_failure" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
+  auto* s = StatsOf("mvt_blocks_on_failure" MV_SPI_EXT);
+  ASSERT_NE(s->failureInfoBlock, 0u);
+  EXPECT_EQ(::GlobalSize(reinterpret_cast<HGLOBAL>(static_cast<UINT_PTR>(s->failureInfoBlock))), 0u);
+  EXPECT_EQ(::GlobalSize(reinterpret_cast<HGLOBAL>(static_cast<UINT_PTR>(s->failureBitsBlock))), 0u);
+}
+
+TEST_F(PluginFaultTest, DllMainThatFaultsOnLoadOrUnloadDoesNotEndTheProgram) {
+  StartWith({"mvt_fault_attach" MV_SPI_EXT, "mvt_fault_detach" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  EXPECT_EQ(Plugin("mvt_fault_attach" MV_SPI_EXT), nullptr);
+  ASSERT_NE(Plugin("mvt_fault_detach" MV_SPI_EXT), nullptr);
+  frmMain->SpiCtrl->LoadPlugins();  // frees the one that faults on unload
+  ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
+}
+
 TEST_F(PluginFaultTest, PointerOnlyIsSupportedDecodesThroughTheBufferForm) {
   StartWith({"mvt_ptronly" MV_SPI_EXT});
   tag_BeforeImage* e = mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly"), "a.mvt", Mvt8());

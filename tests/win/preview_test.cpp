@@ -187,7 +187,10 @@ TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
   Key(VK_RETURN);
   mvtest::Pump(50);
   ASSERT_EQ(frmPreview->State(), forms::WindowState::Maximized);
-  const SIZE max_client = Client();
+  // The window, not its client area: the scroll bars come and go with the
+  // images and the 100 ms timer.
+  RECT max_window{};
+  ::GetWindowRect(frmPreview->Handle(), &max_window);
   WaitForBars();
   Char('j');
   EXPECT_GT(frmPreview->VertPosition(), 0);
@@ -195,8 +198,10 @@ TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
   EXPECT_EQ(frmPreview->VertPosition(), 0);
   EXPECT_EQ(frmPreview->HorzPosition(), 0);
   EXPECT_EQ(frmPreview->State(), forms::WindowState::Maximized);
-  EXPECT_EQ(Client().cx, max_client.cx);
-  EXPECT_EQ(Client().cy, max_client.cy);
+  RECT window{};
+  ::GetWindowRect(frmPreview->Handle(), &window);
+  EXPECT_EQ(window.right - window.left, max_window.right - max_window.left);
+  EXPECT_EQ(window.bottom - window.top, max_window.bottom - max_window.top);
   Key(VK_RETURN);
   mvtest::Pump(50);
   EXPECT_EQ(frmPreview->State(), forms::WindowState::Normal);

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <utility>
+#include <vector>
+
 #include "app/app_forms.h"
 #include "app/MainForm.h"
 #include "palette/PreviewPaletteFrom.h"
@@ -22,7 +25,62 @@ void RemoveSettingsFile() {
 
 void WriteSettingsFile(const std::string& contents) { WriteFileBytes(SettingsPath(), contents); }
 
+namespace {
+
+// The tests change a key that belongs to the Susie viewer: only in a Wine
+// prefix that the test scripts made for them, and marked as such.
+bool InTestPrefix() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kTestPrefixKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(key);
+  return true;
+}
+
+// The values of the Susie key as they were before a test, to be put back.
+struct SavedKey {
+  bool existed = false;
+  std::vector<std::pair<std::string, std::string>> values;  // name, REG_SZ data
+};
+
+SavedKey SaveSusieKey() {
+  SavedKey saved;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, settings::kSusieKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return saved;
+  saved.existed = true;
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    DWORD name_len = sizeof name, type = 0, data_len = 0;
+    if (::RegEnumValueA(key, i, name, &name_len, nullptr, &type, nullptr, &data_len) != ERROR_SUCCESS) break;
+    std::string data(data_len, '\0');
+    name_len = sizeof name;
+    if (::RegEnumValueA(key, i, name, &name_len, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &data_len) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ)
+      saved.values.emplace_back(std::string(name, name_len), data.c_str());
+  }
+  ::RegCloseKey(key);
+  return saved;
+}
+
+void RestoreSusieKey(const SavedKey& saved) {
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, settings::kSusieKey);
+  if (!saved.existed) return;
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, settings::kSusieKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  for (const auto& [name, data] : saved.values)
+    ::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>(data.size() + 1));
+  ::RegCloseKey(key);
+}
+
+SavedKey g_saved_susie_key;
+
+}  // namespace
+
 void SetSusieRegistryPath(const std::string& path) {
+  ASSERT_TRUE(InTestPrefix()) << "not in a test prefix: the Susie key is left alone";
   HKEY key = nullptr;
   ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, settings::kSusieKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
@@ -31,7 +89,10 @@ void SetSusieRegistryPath(const std::string& path) {
   ::RegCloseKey(key);
 }
 
-void RemoveSusieRegistryKey() { ::RegDeleteKeyA(HKEY_CURRENT_USER, settings::kSusieKey); }
+void RemoveSusieRegistryKey() {
+  ASSERT_TRUE(InTestPrefix()) << "not in a test prefix: the Susie key is left alone";
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, settings::kSusieKey);
+}
 
 void Pump(int milliseconds) {
   auto& app = forms::Application::Instance();
@@ -68,14 +129,17 @@ MessageBoxRecorder::MessageBoxRecorder() {
 MessageBoxRecorder::~MessageBoxRecorder() { forms::SetMessageBoxHook(previous_); }
 
 void AppTest::SetUp() {
+  ASSERT_TRUE(InTestPrefix()) << "these tests change the Susie viewer's registry key: run them through "
+                                 "scripts/test.sh, which makes a Wine prefix for them";
   RemoveSettingsFile();
+  g_saved_susie_key = SaveSusieKey();
   RemoveSusieRegistryKey();
 }
 
 void AppTest::TearDown() {
   StopApp();
   RemoveSettingsFile();
-  RemoveSusieRegistryKey();
+  if (InTestPrefix()) RestoreSusieKey(g_saved_susie_key);
 }
 
 void AppTest::StartApp() {

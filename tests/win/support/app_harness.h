@@ -21,6 +21,9 @@ std::string SettingsPath();
 void RemoveSettingsFile();
 void WriteSettingsFile(const std::string& contents);
 // The Susie viewer's registry value; Remove deletes the key.
+// Marks a Wine prefix that the test scripts made (scripts/wine-session.sh):
+// only there do the tests touch the Susie viewer's key, and put it back.
+inline constexpr char kTestPrefixKey[] = "Software\\Morvane\\TestPrefix";
 void SetSusieRegistryPath(const std::string& path);
 void RemoveSusieRegistryKey();
 
