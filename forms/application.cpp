@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "forms/dialog_keys.h"
 #include "forms/form.h"
 #include "forms/message_box.h"
 
@@ -55,6 +56,10 @@ Form* Application::FormOf(HWND hwnd) const {
 bool Application::PreTranslate(MSG& msg) {
   const bool key_down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
   const bool key_char = msg.message == WM_CHAR;
+  if (msg.message == WM_SYSCHAR) {
+    Form* form = FormOf(msg.hwnd);
+    return form && !form->DialogKeys() && HandleNavigationKey(form->Handle(), msg);
+  }
   if (!key_down && !key_char) return false;
   Form* form = FormOf(msg.hwnd);
   if (!form) return false;
@@ -78,8 +83,8 @@ bool Application::PreTranslate(MSG& msg) {
       RunKeyHandlers(msg.message, msg.wParam, form->OnKeyDown, form->OnKeyPress))
     return true;
 
-  if (form->DialogKeys() && ::IsDialogMessageA(form->Handle(), &msg)) return true;
-  return false;
+  if (form->DialogKeys()) return ::IsDialogMessageA(form->Handle(), &msg) != FALSE;
+  return HandleNavigationKey(form->Handle(), msg);
 }
 
 bool Application::HandleMessage(MSG& msg) {

@@ -8,29 +8,28 @@ namespace {
 
 constexpr ATOM kDialogClass = 32770;  // "#32770"
 
+BOOL CALLBACK AddOurs(HWND w, LPARAM p) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  if (pid == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
+}
+
+BOOL CALLBACK AddAny(HWND w, LPARAM p) {
+  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> all;
-  ::EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        if (pid == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  ::EnumWindows(&AddOurs, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
 // The window and all its descendants.
 std::vector<HWND> WindowTree(HWND w) {
   std::vector<HWND> tree{w};
-  ::EnumChildWindows(
-      w,
-      [](HWND c, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(c);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&tree));
+  ::EnumChildWindows(w, &AddAny, reinterpret_cast<LPARAM>(&tree));
   return tree;
 }
 

@@ -124,12 +124,19 @@ TEST_F(PluginFaultTest, FaultInGetPluginInfoListsItWithEmptyTextsAndNeverUsesIt)
   EXPECT_EQ(bad->ExtFilter, "");
   ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
   EXPECT_EQ(StatsOf("mvt_fault_info" MV_SPI_EXT)->isSupportedCalls, 0);
-  // A reload in the same run keeps it switched off and does not call it.
-  frmMain->SpiCtrl->LoadPlugins();
-  bad = Plugin("mvt_fault_info" MV_SPI_EXT);
-  ASSERT_NE(bad, nullptr);
-  EXPECT_TRUE(bad->Faulted);
-  EXPECT_EQ(StatsOf("mvt_fault_info" MV_SPI_EXT)->pluginInfoCalls, 0);
+  // A reload in the same run keeps it switched off and does not call it,
+  // also when the folder is spelt another way (as the dialog's folder
+  // browser gives it: no final backslash), or through its short name.
+  std::string short_dir(MAX_PATH, '\0');
+  short_dir.resize(::GetShortPathNameA(plugin_dir.c_str(), short_dir.data(), MAX_PATH));
+  for (const std::string& spelling : {plugin_dir, plugin_dir.substr(0, plugin_dir.size() - 1), short_dir}) {
+    frmMain->SpiCtrl->PluginDir = spelling;
+    frmMain->SpiCtrl->LoadPlugins();
+    bad = Plugin("mvt_fault_info" MV_SPI_EXT);
+    ASSERT_NE(bad, nullptr) << spelling;
+    EXPECT_TRUE(bad->Faulted) << spelling;
+    EXPECT_EQ(StatsOf("mvt_fault_info" MV_SPI_EXT)->pluginInfoCalls, 0) << spelling;
+  }
   // The dialog says so in its row.
   frmMain->PluginDlg->RefreshButtonClick();
   bool marked = false;

@@ -188,8 +188,13 @@ TEST_F(RemoveTest, RemovingEverythingDisablesDeleteAndZeroesExtent) {
   ASSERT_TRUE(frmMain->btnDel1->Enabled());
   Select({0, 1, 2});
   boxes.Answer({IDYES});
+  // From the keyboard: the button has the focus, and loses it when disabled.
+  ::SetForegroundWindow(frmMain->Handle());
+  ::SetFocus(frmMain->btnDel1->Handle());
+  ASSERT_EQ(::GetFocus(), frmMain->btnDel1->Handle());
   frmMain->btnDel1Click(nullptr);
   ExpectOneQuestion();
+  EXPECT_EQ(::GetFocus(), frmMain->lstBefore->Handle()) << "the keys must still reach the window";
   ExpectAllLists({});
   EXPECT_TRUE(frmMain->BeforeImages.empty());
   EXPECT_FALSE(frmMain->btnDel1->Enabled());
@@ -199,6 +204,26 @@ TEST_F(RemoveTest, RemovingEverythingDisablesDeleteAndZeroesExtent) {
   mvtest::Pump(50);  // nothing repaints from a freed record
   // The viewers showed these images, yet every view is released.
   EXPECT_EQ(Live::Now().views, base.views);
+}
+
+TEST_F(RemoveTest, KeyboardReachesRemovalThroughTabAndAltD) {
+  Start();
+  Add("x.bmp", 24);
+  ::SetForegroundWindow(frmMain->Handle());
+  ::SetFocus(frmMain->lstBefore->Handle());
+  bool reached = false;
+  for (int i = 0; i < 6 && !reached; ++i) {
+    ::PostMessageA(::GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+    mvtest::Pump();
+    reached = ::GetFocus() == frmMain->btnDel1->Handle();
+  }
+  EXPECT_TRUE(reached) << "Tab never reached the delete button";
+  ::SetFocus(frmMain->lstBefore->Handle());
+  Select({0});
+  boxes.Answer({IDNO});
+  ::PostMessageA(frmMain->lstBefore->Handle(), WM_SYSCHAR, 'd', 1 << 29);  // Alt+D
+  mvtest::Pump();
+  ExpectOneQuestion();
 }
 
 TEST_F(RemoveTest, AnsweringNoChangesNothing) {
