@@ -257,9 +257,17 @@ bool Window::RouteMouse(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_LBUTTONDBLCLK:
-      target->DblClick();
+      // Taken before the handler runs: it may process pending messages (a
+      // viewer opened by a double-click does), and the button-up among them
+      // must find the capture to end it.
       captured_ = target;
       ::SetCapture(hwnd_);
+      target->DblClick();
+      // A button already up holds nothing: the mouse goes where it points.
+      if (!(::GetKeyState(VK_LBUTTON) & 0x8000)) {
+        if (captured_ == target) captured_ = nullptr;
+        if (::GetCapture() == hwnd_) ::ReleaseCapture();
+      }
       break;
   }
   return true;

@@ -30,3 +30,14 @@ morvane_i386_ok() {
 # loader when wine32 is installed, so the 64-bit edition is started
 # through this one directly.
 MORVANE_WINE64=/usr/lib/wine/wine64
+
+# The windows name "ＭＳ Ｐゴシック" and "ＭＳ ゴシック", which Wine does not
+# have; its stand-in is wider and cuts texts off. These map them to IPA
+# P Gothic and IPA Gothic (fonts-ipafont-gothic), proportional and fixed
+# pitch like the originals.
+#   morvane_font_replacements LOADER   in the prefix of $WINEPREFIX
+morvane_font_replacements() {
+  local loader=$1 key='HKCU\Software\Wine\Fonts\Replacements'
+  "$loader" reg add "$key" /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f </dev/null >/dev/null 2>&1 &&
+    "$loader" reg add "$key" /v 'ＭＳ ゴシック' /d 'IPAGothic' /f </dev/null >/dev/null 2>&1
+}

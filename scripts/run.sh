@@ -48,6 +48,7 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$loader" wineboot -i </dev/null >/dev/null 2>&1 || true
+  morvane_font_replacements "$loader" || true
 fi
 echo "Starting the $edition-bit edition: $build/bin/$exe"
 exec "$loader" "$root/$build/bin/$exe"

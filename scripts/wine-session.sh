@@ -47,6 +47,7 @@ wine_session_start() {
   # wineboot returns before the prefix is fully written; wait for the registry.
   local i
   for i in $(seq 1 200); do [ -s "$prefix/system.reg" ] && break; sleep 0.1; done
+  if [ "$WINEARCH" = win64 ]; then morvane_font_replacements "$MORVANE_WINE64"; else morvane_font_replacements wine; fi
   # The tests change the Susie viewer's registry key only in a prefix so marked.
   wine_exec reg add 'HKCU\Software\Morvane\TestPrefix' /f </dev/null >"$prefix.mark.log" 2>&1 || true
   # Headless there is no window manager: Wine then manages its windows

@@ -15,6 +15,7 @@
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/real_input.h"
 
 namespace {
 
@@ -148,6 +149,28 @@ TEST_F(PaletteTest, TwentyFourBitImageShowsTheNotice) {
   frmPrePalette->ShowPalette(1);
   EXPECT_FALSE(frmPrePalette->lblNoPalette->Visible());
   EXPECT_EQ(Pic(24, 24), RGB(255, 255, 255));
+}
+
+// With real input, as a user goes: a double-click on the list opens the
+// preview, one on the image opens the viewer, and the grid then reads out
+// the cell under the pointer and takes the next click.
+TEST_F(PaletteTest, AfterTheDoubleClicksTheRealPointerReachesTheGrid) {
+  Add("a.bmp", Indexed(8, Distinct(), 64, 64));
+  ::SetForegroundWindow(frmMain->Handle());
+  RECT item{};
+  ::SendMessageA(frmMain->lstBefore->Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  mvtest::ClickAt(frmMain->lstBefore->Handle(), (item.left + item.right) / 2, (item.top + item.bottom) / 2, 2);
+  ASSERT_TRUE(mvtest::PumpUntil([] { return frmPreview->Showing(); }, 3000)) << "the preview did not open";
+  const RECT image = frmPreview->imgPreview->ClientRect();
+  mvtest::ClickAt(frmPreview->Handle(), (image.left + image.right) / 2, (image.top + image.bottom) / 2, 2);
+  ASSERT_TRUE(mvtest::PumpUntil([] { return frmPrePalette->Showing(); }, 3000)) << "the viewer did not open";
+  const RECT grid = frmPrePalette->imgPalette->ClientRect();
+  mvtest::PointerTo(frmPrePalette->Handle(), grid.left + 25 + 12, grid.top + 25 + 12);
+  EXPECT_TRUE(mvtest::PumpUntil([] { return frmPrePalette->lblNo->Caption() == "17"; }, 2000))
+      << "read-out: \"" << frmPrePalette->lblNo->Caption() << "\"";
+  const RECT hex = frmPrePalette->spbHex->ClientRect();
+  mvtest::ClickAt(frmPrePalette->pnlTop->Handle(), (hex.left + hex.right) / 2, (hex.top + hex.bottom) / 2);
+  EXPECT_TRUE(mvtest::PumpUntil([] { return frmPrePalette->spbHex->Down(); }, 2000)) << "the first click was lost";
 }
 
 TEST_F(PaletteTest, TwoBitImageIsBlackAndReadsOutZeros) {

@@ -12,6 +12,7 @@
 #include "app/MainForm.h"
 #include "base/sjis_path.h"
 #include "forms/application.h"
+#include "forms/font.h"
 #include "palette/PreviewPaletteFrom.h"
 #include "plugins/Plug_inDlg.h"
 #include "plugins/settings_file.h"
@@ -184,6 +185,17 @@ TEST_F(AppTest, MainWindowLayout) {
   EXPECT_EQ(frmPreview->ImageIndex, 0);
   EXPECT_EQ(frmPrePalette->ImageIndex, 0);
   EXPECT_TRUE(::IsWindowVisible(main));
+}
+
+// The named fonts, as the test prefix maps them under Wine (IPA P Gothic
+// and IPA Gothic): texts fit where the windows place them.
+TEST(JapaneseFonts, TextsFitAndTheListFontIsFixedPitch) {
+  const forms::FontSpec ui = forms::DefaultFont();
+  EXPECT_LE(forms::MeasureText(forms::GetFont(ui.Bold().WithHeight(16)), "作業前の画像リスト").cx, 151 - 8)
+      << "Label1 runs under btnDel1";
+  EXPECT_LE(forms::MeasureText(forms::GetFont(ui.Bold().WithHeight(13)), "１０進数").cx, 53);
+  HFONT fixed = forms::GetFont(ui.WithFace("ＭＳ ゴシック"));
+  EXPECT_EQ(forms::MeasureText(fixed, "iiii").cx, forms::MeasureText(fixed, "WWWW").cx);
 }
 
 TEST_F(AppTest, StatusBarShowsLoadHintOverButtonAndClearsOverForm) {
