@@ -4,3 +4,13 @@ add_executable(morvane_decode_bench ${PROJECT_SOURCE_DIR}/bench/decode_bench.cpp
 target_link_libraries(morvane_decode_bench PRIVATE morvane_win morvane_test_support psapi)
 target_link_options(morvane_decode_bench PRIVATE ${MORVANE_LINK_FLAGS})
 set_target_properties(morvane_decode_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# The WIC plug-in benchmark: GetPicture against the same WIC calls made
+# directly. It loads the plug-in from the build's bin folder.
+add_executable(morvane_wic_bench ${PROJECT_SOURCE_DIR}/bench/wic_bench.cpp)
+target_link_libraries(morvane_wic_bench PRIVATE morvane_win uuid)
+target_link_options(morvane_wic_bench PRIVATE ${MORVANE_LINK_FLAGS})
+set_target_properties(morvane_wic_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+if(TARGET ifwic)
+  add_dependencies(morvane_wic_bench ifwic)
+endif()

@@ -22,13 +22,13 @@ case $build in /*) ;; *) build=$root/$build ;; esac
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build "$build" --target morvane_decode_bench morvane_preview_bench morvane_remove_bench -j2 || exit 1
+cmake --build "$build" --target morvane_decode_bench morvane_preview_bench morvane_remove_bench morvane_wic_bench -j2 || exit 1
 
 source "$root/scripts/wine-session.sh"
 trap wine_session_stop EXIT
 wine_session_start "$build/benchprefix" "$edition"
 rc=0
-for bench in decode preview remove; do
+for bench in decode preview remove wic; do
   out=$build/bench/${bench}_bench.out
   # Wine writes to files only, never to a pipe someone waits on.
   (cd "$build/bench" && wine_exec "./morvane_${bench}_bench.exe" </dev/null >"$out" 2>"$out.err")

@@ -4,6 +4,7 @@
 add_library(ifwic SHARED
   ${PROJECT_SOURCE_DIR}/spi/spi_exports.cpp
   ${PROJECT_SOURCE_DIR}/spi/spi_input.cpp
+  ${PROJECT_SOURCE_DIR}/spi/wic_factory.cpp
   ${PROJECT_SOURCE_DIR}/spi/wic_frame.cpp
   ${PROJECT_SOURCE_DIR}/spi/wic_picture.cpp
   ${PROJECT_SOURCE_DIR}/spi/ifwic.def)

@@ -10,6 +10,7 @@
 #include "spi/plugin_info.h"
 #include "spi/spi_codes.h"
 #include "spi/spi_input.h"
+#include "spi/wic_factory.h"
 #include "spi/wic_picture.h"
 
 using namespace mv::wic;
@@ -49,6 +50,12 @@ int Guarded(F&& body) {
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // reserved is set when the process is ending rather than the library freed.
+  if (reason == DLL_PROCESS_DETACH) LetGoOfSharedFactory(reserved != nullptr);
+  return TRUE;
+}
 
 int __stdcall GetPluginInfo(int info_no, LPSTR buf, int buf_len) { return CopyPluginInfo(info_no, buf, buf_len); }
 

@@ -49,16 +49,12 @@ int CodeFor(HRESULT hr) {
 int FirstFrame::Open(const std::uint8_t* data, std::uint32_t size) {
   // Only what the plug-in lists goes to WIC; it would read more.
   if (SniffFormat(data, size) == Sniffed::Unknown) return kUnknownFormat;
-  if (!com_.Usable()) return kInternalError;
-  // A factory per call: nothing is shared with another caller's thread.
-  if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                factory_.put_void())))
-    return kInternalError;
-  if (FAILED(factory_->CreateStream(stream_.put()))) return kInternalError;
+  if (!factory()) return kInternalError;
+  if (FAILED(factory()->CreateStream(stream_.put()))) return kInternalError;
   // WIC's memory stream only reads unless asked to write.
   if (FAILED(stream_->InitializeFromMemory(const_cast<BYTE*>(data), size))) return kInternalError;
-  HRESULT hr = factory_->CreateDecoderFromStream(stream_.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                 decoder_.put());
+  HRESULT hr = factory()->CreateDecoderFromStream(stream_.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                  decoder_.put());
   if (FAILED(hr)) return CodeFor(hr);
   if (FAILED(hr = decoder_->GetFrame(0, frame_.put()))) return CodeFor(hr);
   if (FAILED(hr = frame_->GetSize(&width, &height))) return CodeFor(hr);
@@ -69,7 +65,7 @@ int FirstFrame::Open(const std::uint8_t* data, std::uint32_t size) {
 
 std::vector<RGBQUAD> FirstFrame::Palette(unsigned max_entries) {
   ComPtr<IWICPalette> palette;
-  if (FAILED(factory_->CreatePalette(palette.put()))) return {};
+  if (FAILED(factory()->CreatePalette(palette.put()))) return {};
   // A frame without its own colours uses the file's (a GIF's global table).
   if (FAILED(frame_->CopyPalette(palette.get())) && FAILED(decoder_->CopyPalette(palette.get()))) return {};
   UINT count = 0;
@@ -100,7 +96,7 @@ bool FirstFrame::HasAlpha(const WICPixelFormatGUID& f) {
   ComPtr<IWICComponentInfo> info;
   ComPtr<IWICPixelFormatInfo2> pixel;
   BOOL transparent = FALSE;
-  if (SUCCEEDED(factory_->CreateComponentInfo(f, info.put())) &&
+  if (SUCCEEDED(factory()->CreateComponentInfo(f, info.put())) &&
       SUCCEEDED(info->QueryInterface(IID_IWICPixelFormatInfo2, pixel.put_void())) &&
       SUCCEEDED(pixel->SupportsTransparency(&transparent)))
     return transparent != FALSE;
@@ -151,7 +147,7 @@ int FirstFrame::Source(const DibPlan& plan, IWICBitmapSource** source) {
     *source = frame_.get();
     return kOk;
   }
-  HRESULT hr = factory_->CreateFormatConverter(converter_.put());
+  HRESULT hr = factory()->CreateFormatConverter(converter_.put());
   if (FAILED(hr)) return CodeFor(hr);
   hr = converter_->Initialize(frame_.get(), plan.deliver, WICBitmapDitherTypeNone, nullptr, 0.0,
                               WICBitmapPaletteTypeCustom);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "spi/com_scope.h"
+#include "spi/wic_factory.h"
 
 namespace mv::wic {
 
@@ -21,7 +22,7 @@ struct DibPlan {
   bool convert = false;          // through a format converter
   unsigned deliver_bpp = 0;
   unsigned dib_bpp = 0;          // 1, 4, 8, 24 or 32
-  std::vector<RGBQUAD> table;    // indexed output: exactly the entries used
+  std::vector<RGBQUAD> table;    // indexed output: the entries the image has
 };
 
 class FirstFrame {
@@ -40,8 +41,9 @@ class FirstFrame {
   bool HasAlpha(const WICPixelFormatGUID& format);
   std::vector<RGBQUAD> Palette(unsigned max_entries);
 
-  ComScope com_;  // first: outlives every interface below
-  ComPtr<IWICImagingFactory> factory_;
+  IWICImagingFactory* factory() const { return lease_.get(); }
+
+  FactoryLease lease_;  // first: outlives every interface below
   ComPtr<IWICStream> stream_;
   ComPtr<IWICBitmapDecoder> decoder_;
   ComPtr<IWICBitmapFrameDecode> frame_;

@@ -22,6 +22,10 @@ LONG PelsPerMeter(double dpi) {
   return std::isfinite(dpi) && dpi > 0 && dpi < 1e6 ? static_cast<LONG>(dpi / 0.0254 + 0.5) : 0;
 }
 
+// Entries of the colour table after the header: hosts read 1 << bit count of
+// them whatever biClrUsed says, so an indexed DIB gets them all.
+std::size_t TableEntries(const DibPlan& plan) { return plan.dib_bpp <= 8 ? std::size_t{1} << plan.dib_bpp : 0; }
+
 WORD Dpi(double dpi) { return std::isfinite(dpi) && dpi > 0 && dpi < 65535 ? static_cast<WORD>(dpi + 0.5) : 0; }
 
 class Locked {
@@ -50,9 +54,10 @@ void WriteHeader(std::uint8_t* block, const FirstFrame& frame, const DibPlan& pl
   h.biSizeImage = static_cast<DWORD>(pixel_bytes);
   h.biXPelsPerMeter = PelsPerMeter(frame.dpi_x);
   h.biYPelsPerMeter = PelsPerMeter(frame.dpi_y);
-  h.biClrUsed = static_cast<DWORD>(plan.table.size());
+  const std::size_t own = std::min(plan.table.size(), TableEntries(plan));
+  h.biClrUsed = static_cast<DWORD>(own);  // the image's own; the rest stay black (zeroed block)
   std::memcpy(block, &h, sizeof h);
-  if (!plan.table.empty()) std::memcpy(block + sizeof h, plan.table.data(), plan.table.size() * sizeof(RGBQUAD));
+  if (own) std::memcpy(block + sizeof h, plan.table.data(), own * sizeof(RGBQUAD));
 }
 
 // Copies every row, bottom-up, calling progress from 0 to the height.
@@ -98,7 +103,7 @@ int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallb
   IWICBitmapSource* source = nullptr;
   if (int code = frame.Source(plan, &source)) return code;
 
-  const std::size_t info_bytes = sizeof(BITMAPINFOHEADER) + plan.table.size() * sizeof(RGBQUAD);
+  const std::size_t info_bytes = sizeof(BITMAPINFOHEADER) + TableEntries(plan) * sizeof(RGBQUAD);
   mv::unique_hglobal info(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info_bytes));
   mv::unique_hglobal bits(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(pixel_bytes)));
   if (!info || !bits) return kNoMemory;

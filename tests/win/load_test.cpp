@@ -87,11 +87,17 @@ TEST_F(LoadTest, ThreeFilesWithTheSecondFailingAppendFirstAndThird) {
   EXPECT_EQ(box.caption, "読み込み失敗");
   EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
   EXPECT_EQ(box.owner, frmMain->Handle());
-  // The next dialog opens where the last file came from.
-  EXPECT_EQ(frmMain->LastFolder, dir.substr(0, dir.size() - 1));
   // The viewers are not shown by loading.
   EXPECT_FALSE(frmPreview->Showing());
   EXPECT_FALSE(frmPrePalette->Showing());
+
+  // The next dialog opens where the last file came from: a file taken from
+  // another folder than the one the dialog started in.
+  frmMain->LastFolder = mvtest::ExeDir().substr(0, mvtest::ExeDir().size() - 1);
+  mvtest::DialogDriver driver(kOpenTitle, [&](HWND d) { mvtest::TypeFileNamesAndOpen(d, dir + "third.bmp"); });
+  PressLoad();
+  ASSERT_TRUE(driver.Join()) << "the open dialog did not come up";
+  EXPECT_EQ(frmMain->LastFolder, dir.substr(0, dir.size() - 1));
 }
 
 TEST_F(LoadTest, OnlyFailingFilesLeaveDeleteButtonDisabled) {

@@ -233,9 +233,12 @@ TEST_F(PaletteTest, ReadoutPointsAndPlaces) {
   EXPECT_EQ(frmPrePalette->lblNo->Caption(), "255");
   Move(398, 100);
   EXPECT_EQ(frmPrePalette->lblNo->Caption(), "255");
-  // Beyond the picture (a drag): ignored.
-  Move(410, 5);
+  // Beyond the picture while dragging (the pressed picture keeps the
+  // mouse, so the move reaches it): ignored.
+  ::SendMessageA(frmPrePalette->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(397, 397 + 58));
+  ::SendMessageA(frmPrePalette->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(410, 5 + 58));
   EXPECT_EQ(frmPrePalette->lblNo->Caption(), "255");
+  ::SendMessageA(frmPrePalette->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(410, 5 + 58));
 
   // Hexadecimal: pressing the button changes nothing until the next move.
   Move(1, 1);

@@ -90,10 +90,11 @@ TEST_F(PreviewTest, ClientSizesFollowTheImage) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
     EXPECT_EQ(Client().cx, c.cw);
     EXPECT_EQ(Client().cy, c.ch);
-    if (StillHeld()) {  // held for the first 100 ms
-      EXPECT_FALSE(HasBar(SB_HORZ));
-      EXPECT_FALSE(HasBar(SB_VERT));
-    }
+    // Held for the first 100 ms: checked before any message can end it.
+    frmPreview->ShowImage(index - 1);
+    EXPECT_TRUE(StillHeld());
+    EXPECT_FALSE(HasBar(SB_HORZ));
+    EXPECT_FALSE(HasBar(SB_VERT));
     WaitForBars();
     EXPECT_EQ(HasBar(SB_HORZ), c.hbar);
     EXPECT_EQ(HasBar(SB_VERT), c.vbar);
@@ -210,10 +211,12 @@ TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
 TEST_F(PreviewTest, LineStepAndLimitWhenScrollingDown) {
   Add("tall.bmp", Solid24(300, 1000, 0xFFFFFF));
   Open(0);
-  if (StillHeld()) {
-    Char('j');  // within the first 100 ms the bars are held
-    EXPECT_EQ(frmPreview->VertPosition(), 0);
-  }
+  // Within the first 100 ms the bars are held: checked before any message
+  // can end that.
+  frmPreview->ShowImage(0);
+  ASSERT_TRUE(StillHeld());
+  Char('j');
+  EXPECT_EQ(frmPreview->VertPosition(), 0);
   WaitForBars();
   ASSERT_EQ(Client().cy, 480);
   EXPECT_EQ(frmPreview->VertLineStep(), 43);

@@ -98,23 +98,23 @@ TEST_F(SourceListTest, TooltipShowsPathOfItemUnderPointerWhenScrolled) {
   ASSERT_EQ(frmMain->lstBefore->TopIndex(), 5);
   // The third visible item is the eighth image.
   ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 2 * 20 + 5));
-  EXPECT_EQ(frmMain->lstBefore->Hint(), frmMain->BeforeImages[7]->FilePath);
+  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[7]->FilePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, TooltipBelowLastItemKeepsLastPath) {
   Add(3);
   ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 25));
-  EXPECT_EQ(frmMain->lstBefore->Hint(), frmMain->BeforeImages[1]->FilePath);
+  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[1]->FilePath);
   ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 300));
-  EXPECT_EQ(frmMain->lstBefore->Hint(), frmMain->BeforeImages[1]->FilePath);
+  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[1]->FilePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, EmptyListSwitchesHintOff) {
   ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 5));
   EXPECT_FALSE(frmMain->lstBefore->ShowHint());
-  EXPECT_EQ(frmMain->lstBefore->Hint(), "");
+  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), "");
 }
 
 TEST_F(SourceListTest, EnterAndDoubleClickOpenTheCaretItem) {

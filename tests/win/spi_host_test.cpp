@@ -136,12 +136,22 @@ TEST(SpiHost, ShowPluginConfigPassesResultAndParent) {
 }
 
 TEST(SpiHost, LongFolderNamesDoNotOverflow) {
-  // Far beyond the 256 bytes an old host would build paths in.
-  std::string dir = mvtest::MakeScratchDir("host_long");
-  std::string deep = dir + std::string(200, 'a') + "\\" + std::string(200, 'b');
-  QvSpiCtrl host(deep);
-  EXPECT_TRUE(host.Plugins.empty());
-  EXPECT_EQ(host.PluginDir, deep);
+  // A real folder whose library paths pass the 256 bytes an old host
+  // builds them in, yet stay within what the system loads: listed.
+  const std::string dir = mvtest::MakeScratchDir("host_long");
+  ASSERT_LT(dir.size(), 200u);
+  const std::string name = "mvt_good" MV_SPI_EXT;
+  const std::string folder = dir + std::string(MAX_PATH - 2 - name.size() - dir.size(), 'a');
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + name).c_str(), (folder + "\\" + name).c_str(), FALSE));
+  ASSERT_GT(folder.size() + 1 + name.size(), 256u);
+  QvSpiCtrl host(folder);
+  EXPECT_EQ(Listed(host), std::vector<std::string>{name});
+  // Far beyond what the system takes: nothing, and nothing overflows.
+  const std::string deep = folder + "\\" + std::string(200, 'b');
+  QvSpiCtrl none(deep);
+  EXPECT_TRUE(none.Plugins.empty());
+  EXPECT_EQ(none.PluginDir, deep);
 }
 
 TEST(SpiHost, ProgressCallbackNeverStops) {

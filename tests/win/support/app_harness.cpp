@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -178,6 +179,44 @@ tag_BeforeImage* AddListedImage(const std::string& path) {
 tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name, const std::string& bytes) {
   WriteFileBytes(dir + name, bytes);
   return AddListedImage(dir + name);
+}
+
+namespace {
+struct TipSearch {
+  HWND tool;
+  HWND tip = nullptr;
+};
+TOOLINFOA ToolOf(HWND tool, char* text) {
+  TOOLINFOA ti{};
+  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+  ti.hwnd = ::GetParent(tool);
+  ti.uId = reinterpret_cast<UINT_PTR>(tool);
+  ti.lpszText = text;
+  return ti;
+}
+// The tooltip window that holds the tool: tips are owned by the tool's
+// top-level window, so each tip of the thread is asked.
+BOOL CALLBACK FindTip(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<TipSearch*>(p);
+  char cls[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  if (::lstrcmpiA(cls, TOOLTIPS_CLASSA) != 0) return TRUE;
+  TOOLINFOA ti = ToolOf(s->tool, nullptr);
+  if (!::SendMessageA(w, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&ti))) return TRUE;
+  s->tip = w;
+  return FALSE;
+}
+}  // namespace
+
+std::string TooltipText(HWND tool) {
+  TipSearch search{tool};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindTip, reinterpret_cast<LPARAM>(&search));
+  if (!search.tip) return "<no tooltip>";
+  std::string text(4096, '\0');
+  TOOLINFOA ti = ToolOf(tool, text.data());
+  ::SendMessageA(search.tip, TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&ti));
+  text.resize(std::strlen(text.c_str()));
+  return text;
 }
 
 int TextWidth(HWND control, const std::string& text) {

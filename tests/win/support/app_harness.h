@@ -75,6 +75,8 @@ struct Capture {
 };
 Capture CaptureClient(HWND hwnd);
 
+// The text the tooltip window of a control holds now (what it would show).
+std::string TooltipText(HWND tool);
 // Width of a text in a control's own font, measured without the forms layer.
 int TextWidth(HWND control, const std::string& text);
 
