@@ -14,3 +14,14 @@ set_target_properties(morvane_wic_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CM
 if(TARGET ifwic)
   add_dependencies(morvane_wic_bench ifwic)
 endif()
+
+# The start-up benchmark: the plug-in host loading and unloading 100
+# plug-ins against a bare LoadLibrary loop. Its plug-ins are copies of the
+# fixture mvt_good, found in the build's tests\fixtures folder.
+add_executable(morvane_startup_bench ${PROJECT_SOURCE_DIR}/bench/startup_bench.cpp)
+target_link_libraries(morvane_startup_bench PRIVATE morvane_win)
+target_link_options(morvane_startup_bench PRIVATE ${MORVANE_LINK_FLAGS})
+set_target_properties(morvane_startup_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+if(TARGET morvane_fixtures)
+  add_dependencies(morvane_startup_bench morvane_fixtures)
+endif()

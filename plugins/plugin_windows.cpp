@@ -91,20 +91,23 @@ void RestoreThreadWindows(const ThreadWindows& before) {
   ::ReleaseCapture();
 }
 
-bool ReleaseWindowsOf(HMODULE module) {
-  if (!module) return true;
-  const Image image = ImageOf(module);
-  bool left = false;
+std::vector<bool> ReleaseWindowsOf(const std::vector<HMODULE>& modules) {
+  std::vector<bool> may_free(modules.size(), true);
+  std::vector<Image> images;
+  for (HMODULE m : modules) images.push_back(m ? ImageOf(m) : Image{0, 0});
+  // One walk over the process's windows for all the modules.
   for (HWND w : TopLevelWindows()) {
     for (HWND h : WindowTree(w)) {
-      if (!::IsWindow(h) || !BelongsTo(h, module, image)) continue;
-      if (OnThisThread(h))
-        DestroyQuietly(h);
-      else
-        left = true;
+      for (std::size_t i = 0; i < modules.size(); ++i) {
+        if (!modules[i] || !::IsWindow(h) || !BelongsTo(h, modules[i], images[i])) continue;
+        if (OnThisThread(h))
+          DestroyQuietly(h);
+        else
+          may_free[i] = false;
+      }
     }
   }
-  return !left;
+  return may_free;
 }
 
 }  // namespace spi

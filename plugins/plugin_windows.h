@@ -21,9 +21,10 @@ ThreadWindows SnapshotThreadWindows();
 // then and is disabled now.
 void RestoreThreadWindows(const ThreadWindows& before);
 
-// Destroys this thread's windows that belong to module (their procedure or
-// instance lies in it), without running their procedures. True when no
-// window of the module is left in the process: only then may it be freed.
-bool ReleaseWindowsOf(HMODULE module);
+// Destroys this thread's windows that belong to one of the modules (their
+// procedure or instance lies in it), without running their procedures.
+// For each module: true when no window of it is left in the process; only
+// then may it be freed.
+std::vector<bool> ReleaseWindowsOf(const std::vector<HMODULE>& modules);
 
 }  // namespace spi

@@ -68,11 +68,14 @@ QvSpiCtrl::~QvSpiCtrl() { UnloadPlugins(); }
 void QvSpiCtrl::UnloadPlugins() {
   // Every library is freed before its record goes, but never while a
   // window of its lives: such a library stays loaded for the rest of the run.
-  for (auto& p : Plugins) {
-    if (spi::ReleaseWindowsOf(p->Module.get()))
-      p->Module.reset();
+  std::vector<HMODULE> modules;
+  for (auto& p : Plugins) modules.push_back(p->Module.get());
+  const std::vector<bool> may_free = spi::ReleaseWindowsOf(modules);
+  for (std::size_t i = 0; i < Plugins.size(); ++i) {
+    if (may_free[i])
+      Plugins[i]->Module.reset();
     else
-      static_cast<void>(p->Module.release());
+      static_cast<void>(Plugins[i]->Module.release());
   }
   Plugins.clear();
 }
@@ -100,8 +103,8 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   }
   plugin->FileName = file_name;
   plugin->FilePath = path;
-  plugin->FileKey = FileKey(m, path);
-  if (faulted_paths_.count(plugin->FileKey)) {
+  // The key costs a few system calls: only looked up once something faulted.
+  if (!faulted_paths_.empty() && faulted_paths_.count(FileKey(m, path))) {
     plugin->Faulted = true;  // it failed earlier in this run: not called again
     return plugin;
   }
@@ -142,7 +145,7 @@ int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
 
 void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   plugin.Faulted = true;
-  faulted_paths_.insert(plugin.FileKey);
+  faulted_paths_.insert(FileKey(plugin.Module.get(), plugin.FilePath));
 }
 
 int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) { return 0; }

@@ -34,7 +34,6 @@ struct QvSpiPlugin {
   SpiConfigurationDlg ConfigurationDlg = nullptr;
 
   std::string FilePath;       // full path the library was loaded from
-  std::string FileKey;        // the file as the file system names it, upper case
   // A fault out of the plug-in that it did not handle itself: it is not
   // called again in this run.
   bool Faulted = false;

@@ -114,6 +114,45 @@ TEST_F(PaletteTest, GridGeometryOfAnEightBitImage) {
   EXPECT_EQ(frmPrePalette->Icon(), frmMain->imglstBits->Icon(2));
 }
 
+TEST_F(PaletteTest, WindowLayoutAndCaptions) {
+  HWND w = frmPrePalette->Handle();
+  const SIZE client = frmPrePalette->ClientSize();
+  EXPECT_EQ(client.cx, 399);
+  EXPECT_EQ(client.cy, 457);
+  const LONG style = ::GetWindowLongA(w, GWL_STYLE);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  RECT top{};
+  ::GetWindowRect(frmPrePalette->pnlTop->Handle(), &top);
+  EXPECT_EQ(top.right - top.left, 399);
+  EXPECT_EQ(top.bottom - top.top, 28);
+  struct Place {
+    const forms::GraphicControl* c;
+    int left, top, width, height;
+  } places[] = {{frmPrePalette->spbDec.get(), 260, 0, 53, 27},
+                {frmPrePalette->spbHex.get(), 317, 0, 57, 27},
+                {frmPrePalette->imgPalette.get(), 0, 58, 399, 399},
+                {frmPrePalette->lblNoPalette.get(), 4, 192, 390, 35}};
+  for (const Place& p : places) {
+    EXPECT_EQ(p.c->Left(), p.left);
+    EXPECT_EQ(p.c->Top(), p.top);
+    EXPECT_EQ(p.c->Width(), p.width);
+    EXPECT_EQ(p.c->Height(), p.height);
+  }
+  EXPECT_EQ(frmPrePalette->spbDec->Caption(), "１０進数");
+  EXPECT_EQ(frmPrePalette->spbHex->Caption(), "１６進数");
+  EXPECT_TRUE(frmPrePalette->spbDec->Down());
+  const std::pair<const forms::Label*, const char*> labels[] = {
+      {frmPrePalette->lblNumber.get(), "No."}, {frmPrePalette->lblRed.get(), "Ｒ："},
+      {frmPrePalette->lblGreen.get(), "Ｇ："}, {frmPrePalette->lblBlue.get(), "Ｂ："}};
+  const int lefts[] = {27, 120, 208, 296};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(labels[i].first->Caption(), labels[i].second);
+    EXPECT_EQ(labels[i].first->Left(), lefts[i]);
+  }
+}
+
 TEST_F(PaletteTest, WindowShowsTheGrid) {
   Add("g.bmp", Indexed(8, Ramp(256)));
   OpenPalette(0);

@@ -155,6 +155,54 @@ class PluginDialogTest : public mvtest::AppTest {
 
 }  // namespace
 
+TEST_F(PluginDialogTest, JapaneseTextsAndLayout) {
+  StartApp();
+  TdlgPlugin& d = Dlg();
+  EXPECT_EQ(d.Caption(), "Susieプラグインの設定");
+  const SIZE client = d.ClientSize();
+  EXPECT_EQ(client.cx, 432);
+  EXPECT_EQ(client.cy, 364);
+  struct Place {
+    const forms::WinControl* c;
+    const char* text;
+    int left, top, width, height;
+  } buttons[] = {{d.ResetButton.get(), "元に戻す(&R)", 257, 1, 112, 22},
+                 {d.RegButton.get(), "レジストリ", 371, 1, 60, 22},
+                 {d.DirButton.get(), "参照(&P)", 371, 24, 60, 25},
+                 {d.RefreshButton.get(), "更新(&F)", 186, 57, 65, 25},
+                 {d.SettingButton.get(), "設定(&S)", 120, 57, 65, 25},
+                 {d.OKButton.get(), "Ｏ.Ｋ.(&O)", 240, 332, 97, 32},
+                 {d.CancelButton.get(), "キャンセル(&C)", 336, 332, 96, 32},
+                 {d.SusieDirEdit.get(), nullptr, 0, 24, 369, 23},
+                 {d.PluginCheckListBox.get(), nullptr, 0, 84, 433, 246}};
+  for (const Place& p : buttons) {
+    if (p.text) {
+      char text[64] = {};
+      ::GetWindowTextA(p.c->Handle(), text, sizeof text);
+      EXPECT_STREQ(text, p.text);
+    }
+    EXPECT_EQ(p.c->Left(), p.left) << (p.text ? p.text : "");
+    EXPECT_EQ(p.c->Top(), p.top) << (p.text ? p.text : "");
+    EXPECT_EQ(p.c->Width(), p.width) << (p.text ? p.text : "");
+    EXPECT_EQ(p.c->Height(), p.height) << (p.text ? p.text : "");
+  }
+  const std::pair<const forms::Label*, const char*> labels[] = {
+      {d.Label1.get(), "Susieプラグインのあるフォルダ"},
+      {d.Label2.get(), "プラグインリスト"},
+      {d.Label3.get(), "フォルダを変更したら更新ボタンを"},
+      {d.Label4.get(), "押してください。"},
+      {d.Label5.get(), "使用しないプラグインはチェックをはずして"},
+      {d.Label6.get(), "ください（使用状況はOKボタンで保存されます）"}};
+  const POINT at[] = {{4, 4}, {4, 62}, {259, 57}, {259, 70}, {3, 335}, {5, 351}};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(labels[i].first->Caption(), labels[i].second);
+    EXPECT_EQ(labels[i].first->Left(), at[i].x) << labels[i].second;
+    EXPECT_EQ(labels[i].first->Top(), at[i].y) << labels[i].second;
+    // Under the fonts the test prefix maps, each text ends inside the dialog.
+    EXPECT_LE(labels[i].first->Left() + labels[i].first->Width(), 432) << labels[i].second;
+  }
+}
+
 TEST_F(PluginDialogTest, StoredStatesApplyAtStartWithoutShowing) {
   const std::string dir = FixtureCopy("dlg_start", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
   // Exactly 1 is on; 0, 2 and a word are off; no key at all is on.

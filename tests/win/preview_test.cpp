@@ -10,8 +10,10 @@
 #include "app/MainForm.h"
 #include "forms/application.h"
 #include "palette/PreviewPaletteFrom.h"
+#include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
 #include "tests/win/support/paths.h"
 
@@ -179,6 +181,27 @@ TEST_F(PreviewTest, EightBitImageShowsItsColourTable) {
   EXPECT_EQ(cap.at(1, 0), Rgb(0xFF8000));
   EXPECT_EQ(cap.at(2, 0), Rgb(0xA0B0C0));
   EXPECT_EQ(cap.at(3, 0), Rgb(0x102030));
+}
+
+TEST_F(PreviewTest, PluginImageShowsItsPixelsThroughItsPalette) {
+  const std::string plugins = mvtest::MakeScratchDir("preview_plugins");
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
+                          (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
+  frmMain->SpiCtrl->PluginDir = plugins;
+  frmMain->SpiCtrl->LoadPlugins();
+  std::vector<std::uint32_t> palette(256, 0);
+  palette[0] = 0x102030, palette[1] = 0xC08040, palette[2] = 0x00FF80, palette[3] = 0xFFFFFF;
+  std::string rows;
+  for (int y = 0; y < 20; ++y) rows += std::string("\x00\x01\x02\x03\x00\x01\x02\x03\x00\x01", 10) + std::string(2, '\0');
+  Add("a.mvt", mv::test::BuildMvt(10, 20, 8, palette, rows));
+  Open(0);
+  EXPECT_EQ(frmPreview->Caption(), "a.mvt 10x20 8bit");
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(cap.at(x, 0), Rgb(palette[static_cast<size_t>(x)])) << x;
+    EXPECT_EQ(cap.at(x, 19), Rgb(palette[static_cast<size_t>(x)])) << x;
+  }
 }
 
 TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {

@@ -10,14 +10,18 @@
 #include <gtest/gtest.h>
 
 #include "app/MainForm.h"
+#include "base/handles.h"
 #include "base/sjis_path.h"
 #include "forms/application.h"
+#include "forms/bitmap.h"
 #include "forms/font.h"
 #include "palette/PreviewPaletteFrom.h"
 #include "plugins/Plug_inDlg.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
 #include "tests/win/support/paths.h"
 
@@ -274,13 +278,26 @@ TEST_F(AppTest, ExitMenuItemBehavesAsEsc) {
   EXPECT_FALSE(forms::Application::Instance().Terminated());
 }
 
-TEST_F(AppTest, ClosingUnloadsEveryPlugin) {
+TEST_F(AppTest, ClosingUnloadsEveryPluginAndReleasesEveryImage) {
   const std::string dir = FixtureCopy("start_close", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT});
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + dir + "\r\n");
   StartApp();
   ASSERT_NE(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  const int views = mv::HandleCount<mv::ViewTraits>::live;
+  const int palettes = mv::HandleCount<mv::GdiTraits<HPALETTE>>::live;
+  const int bitmaps = forms::Bitmap::LiveCount();
+  mv::test::BmpSpec eight;
+  eight.bitCount = 8;
+  ASSERT_NE(mvtest::AddListedBytes(dir, "n.bmp", mv::test::BuildBmp(eight)), nullptr);
+  ASSERT_NE(mvtest::AddListedBytes(dir, "p.mvt", mv::test::BuildMvt(2, 2, 24, {}, std::string(16, '\x40'))), nullptr);
+  ASSERT_GT(mv::HandleCount<mv::ViewTraits>::live, views);
+  ASSERT_GT(forms::Bitmap::LiveCount(), bitmaps);
   ::SendMessageA(frmMain->Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(forms::Application::Instance().Terminated());
+  EXPECT_TRUE(frmMain->BeforeImages.empty());
+  EXPECT_EQ(mv::HandleCount<mv::ViewTraits>::live, views);
+  EXPECT_EQ(mv::HandleCount<mv::GdiTraits<HPALETTE>>::live, palettes);
+  EXPECT_EQ(forms::Bitmap::LiveCount(), bitmaps);
   EXPECT_EQ(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
   EXPECT_EQ(::GetModuleHandleA((dir + "mvt_noinfo" MV_SPI_EXT).c_str()), nullptr);
 }

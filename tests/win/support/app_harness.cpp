@@ -275,6 +275,19 @@ bool DialogDriver::Join() {
   return seen_ != 0;
 }
 
+namespace {
+
+// Polls from the driver's thread until done() or about five seconds.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 250; ++i) {
+    if (done()) return true;
+    ::Sleep(20);
+  }
+  return done();
+}
+
+}  // namespace
+
 DWORD WINAPI DialogDriver::Run(void* p) {
   auto* self = static_cast<DialogDriver*>(p);
   const DWORD end = ::GetTickCount() + static_cast<DWORD>(self->timeout_ms_);
@@ -282,7 +295,8 @@ DWORD WINAPI DialogDriver::Run(void* p) {
     HWND dlg = ::FindWindowA("#32770", self->caption_.c_str());
     if (dlg && ::IsWindowVisible(dlg)) {
       ::InterlockedExchange(&self->seen_, 1);
-      ::Sleep(100);  // let the dialog finish filling itself
+      // Up and taking input: its buttons are there and it is enabled.
+      WaitFor([dlg] { return ::GetDlgItem(dlg, IDCANCEL) && ::IsWindowEnabled(dlg); });
       self->action_(dlg);
       return 0;
     }
@@ -320,14 +334,20 @@ void TypeFileNamesAndOpen(HWND dialog, const std::string& names) {
 
 void SelectAllAndOpen(HWND dialog) {
   FindClass f{"SysListView32", nullptr};
-  ::EnumChildWindows(dialog, &FindChildByClass, reinterpret_cast<LPARAM>(&f));
+  WaitFor([&] {
+    ::EnumChildWindows(dialog, &FindChildByClass, reinterpret_cast<LPARAM>(&f));
+    return f.found && ::SendMessageA(f.found, LVM_GETITEMCOUNT, 0, 0) > 0;  // the folder is listed
+  });
   if (f.found) {
     ::SetFocus(f.found);
     LVITEMA item{};
     item.stateMask = LVIS_SELECTED;
     item.state = LVIS_SELECTED;
     ::SendMessageA(f.found, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    ::Sleep(300);
+    // The dialog puts the selected names into its name box as it is told.
+    HWND names = ::GetDlgItem(dialog, kFileNameCombo);
+    if (!names) names = ::GetDlgItem(dialog, kFileNameEdit);
+    WaitFor([names] { return ::GetWindowTextLengthA(names) > 0; });
   }
   ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
 }
