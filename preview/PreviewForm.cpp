@@ -74,7 +74,6 @@ void TfrmPreview::UsePalettes(HPALETTE palette) {
   // Only a display with a palette acts on these; elsewhere the picture's
   // own colours show as they are.
   ::SetSystemPaletteUse(bmpPreview->CanvasHandle(), SYSPAL_NOSTATIC);
-  bmpPreview->ReleasePalette();
   HDC dc = ::GetDC(Handle());
   ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
   if (palette) {
@@ -110,6 +109,9 @@ void TfrmPreview::ShowImage(int index) {
 
   shown_bits_ = entry->BitCount;
   shown_palette_ = nullptr;
+  // The off-screen bitmap builds its palette afresh from the new picture's
+  // colours when next asked; released here, before anything asks for it.
+  bmpPreview->ReleasePalette();
   direct_ = entry->FormatIndex < 1 && PrepareNativeDib(*entry, direct_dib_);
   int width = 0, height = 0;
   if (direct_) {

@@ -15,6 +15,7 @@
 #include "tests/support/bmp_builder.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
+#include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
 
 namespace {
@@ -202,6 +203,36 @@ TEST_F(PreviewTest, PluginImageShowsItsPixelsThroughItsPalette) {
     EXPECT_EQ(cap.at(x, 0), Rgb(palette[static_cast<size_t>(x)])) << x;
     EXPECT_EQ(cap.at(x, 19), Rgb(palette[static_cast<size_t>(x)])) << x;
   }
+}
+
+// Every palette the preview selects is alive when it is selected: watched
+// at the program's own import of SelectPalette.
+using SelectPaletteFn = HPALETTE(WINAPI*)(HDC, HPALETTE, BOOL);
+SelectPaletteFn g_select_palette = nullptr;
+int g_dead_palettes = 0;
+HPALETTE WINAPI CheckedSelectPalette(HDC dc, HPALETTE pal, BOOL background) {
+  if (pal && ::GetObjectType(pal) != OBJ_PAL) ++g_dead_palettes;
+  return g_select_palette(dc, pal, background);
+}
+
+TEST_F(PreviewTest, PluginImageOfEightBitsSelectsNoReleasedPalette) {
+  const std::string plugins = mvtest::MakeScratchDir("preview_plugins_pal");
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
+                          (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
+  frmMain->SpiCtrl->PluginDir = plugins;
+  frmMain->SpiCtrl->LoadPlugins();
+  Add("a.mvt", mv::test::BuildMvt(4, 2, 8, {0x102030, 0xC08040}, std::string(8, '\x01')));
+  g_select_palette = reinterpret_cast<SelectPaletteFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("gdi32.dll"), "SelectPalette")));
+  g_dead_palettes = 0;
+  ASSERT_TRUE(mvtest::PatchImport(::GetModuleHandleA(nullptr), "gdi32.dll", "SelectPalette",
+                                  reinterpret_cast<void*>(&CheckedSelectPalette)));
+  Open(0);
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::PatchImport(::GetModuleHandleA(nullptr), "gdi32.dll", "SelectPalette",
+                      reinterpret_cast<void*>(g_select_palette));
+  EXPECT_EQ(g_dead_palettes, 0);
+  EXPECT_EQ(frmPreview->Caption(), "a.mvt 4x2 8bit");
 }
 
 TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {

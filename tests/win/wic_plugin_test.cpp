@@ -23,6 +23,7 @@
 #include "forms/bitmap.h"
 #include "plugins/spi_ctrl.h"
 #include "plugins/spi_interface.h"
+#include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
 
 namespace {
@@ -54,31 +55,6 @@ std::atomic<long> g_factories_made{0};
 HRESULT WINAPI CountingCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
   if (IsEqualCLSID(clsid, CLSID_WICImagingFactory)) ++g_factories_made;
   return ::CoCreateInstance(clsid, outer, context, iid, out);
-}
-
-// Points one import of `module` at `fn`; false when the module has no such import.
-bool PatchImport(HMODULE module, const char* dll, const char* name, void* fn) {
-  auto* base = reinterpret_cast<BYTE*>(module);
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (!dir.VirtualAddress) return false;
-  for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), dll) != 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), name) != 0) continue;
-      DWORD old = 0;
-      if (!::VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old)) return false;
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(fn);
-      ::VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
-      return true;
-    }
-  }
-  return false;
 }
 
 // ---- The plug-in -----------------------------------------------------------
@@ -329,9 +305,9 @@ class WicPlugin : public testing::Test {
     p_.picture = EntryOf<SpiGetPicture>(p_.module, "GetPicture");
     p_.preview = EntryOf<SpiGetPreview>(p_.module, "GetPreview");
     p_.config = EntryOf<SpiConfigurationDlg>(p_.module, "ConfigurationDlg");
-    counting_ = PatchImport(p_.module, "kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(&CountingGlobalAlloc)) &&
-                PatchImport(p_.module, "kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountingGlobalFree)) &&
-                PatchImport(p_.module, "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CountingCoCreateInstance));
+    counting_ = mvtest::PatchImport(p_.module, "kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(&CountingGlobalAlloc)) &&
+                mvtest::PatchImport(p_.module, "kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountingGlobalFree)) &&
+                mvtest::PatchImport(p_.module, "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CountingCoCreateInstance));
   }
   static void Unload() {
     if (p_.module) ::FreeLibrary(p_.module);
