@@ -60,6 +60,12 @@ bool PrepareNativeDib(const tag_BeforeImage& image, NativeDib& dib) {
 }
 
 void PaintNativeDib(HDC dc, int x, int y, const NativeDib& dib) {
+  // Rows a cut-short file lacks are black, not whatever the screen held.
+  if (dib.rows < dib.height) {
+    const int band_top = dib.dest_y == 0 ? y + dib.rows : y;
+    RECT band{x, band_top, x + dib.width, band_top + dib.height - dib.rows};
+    ::FillRect(dc, &band, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  }
   ::SetDIBitsToDevice(dc, x, y + dib.dest_y, static_cast<DWORD>(dib.width), static_cast<DWORD>(dib.rows), 0, 0, 0,
                       static_cast<UINT>(dib.rows), dib.pixels, reinterpret_cast<const BITMAPINFO*>(&dib.info),
                       DIB_RGB_COLORS);
@@ -69,6 +75,16 @@ void DrawNativeImage(forms::Bitmap& target, const tag_BeforeImage& image) {
   const mv::BmpLayout& l = image.Layout;
   const int width = l.width;
   const int height = static_cast<int>(l.absHeight);
+  if (GdiDrawsDirectly(l) && l.rowsPresent == 0) {
+    // No row in the file: all black, which an indexed picture's own table
+    // may not even hold.
+    target.Reshape(width, height, forms::PixelFormat::pf24bit);
+    if (target.Empty()) return;
+    RECT all{0, 0, width, height};
+    ::FillRect(target.CanvasHandle(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::GdiFlush();
+    return;
+  }
   target.Reshape(width, height, forms::PixelFormatFor(l.bitCount));
   if (target.Empty()) return;
   const std::uint8_t* file = image.View();

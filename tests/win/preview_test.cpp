@@ -205,6 +205,35 @@ TEST_F(PreviewTest, PluginImageShowsItsPixelsThroughItsPalette) {
   }
 }
 
+TEST_F(PreviewTest, RowsAFileLacksAreBlackAfterAnotherImage) {
+  Add("white.bmp", Solid24(8, 8, 0xFFFFFF));
+  // Bottom-up and cut after four rows: the top four are missing.
+  mv::test::BmpSpec green;
+  green.width = green.height = 8;
+  green.pixels = mv::test::PackRows(std::vector<std::vector<std::uint32_t>>(8, std::vector<std::uint32_t>(8, 0x00FF00)), 24);
+  std::string cut = mv::test::BuildBmp(green);
+  cut.resize(cut.size() - 4 * 24);
+  Add("short.bmp", cut);
+  // Indexed, with no row at all: black, not colour table entry 0 (red).
+  mv::test::BmpSpec none;
+  none.width = none.height = 8;
+  none.bitCount = 8;
+  none.palette = {0xFF0000, 0x00FF00};
+  std::string empty = mv::test::BuildBmp(none);
+  empty.resize(empty.size() - 8 * 8);
+  Add("none.bmp", empty);
+  for (int shown : {1, 2}) {
+    SCOPED_TRACE(shown);
+    Open(0);
+    ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    frmPreview->ShowImage(shown);
+    ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+    for (int y : {0, 3}) EXPECT_EQ(cap.at(2, y), 0u) << "row " << y;
+    EXPECT_EQ(cap.at(2, 6), shown == 1 ? Rgb(0x00FF00) : 0u);
+  }
+}
+
 // Every palette the preview selects is alive when it is selected: watched
 // at the program's own import of SelectPalette.
 using SelectPaletteFn = HPALETTE(WINAPI*)(HDC, HPALETTE, BOOL);
