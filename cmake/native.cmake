@@ -4,12 +4,6 @@ target_compile_options(morvane_portable PRIVATE ${MORVANE_SANITIZE})
 target_compile_options(morvane_test_support PRIVATE ${MORVANE_SANITIZE})
 
 if(MORVANE_TESTS)
-  enable_testing()
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
-  # GoogleTest's own texts hold characters Shift-JIS has not (µ).
-  target_compile_options(gtest PRIVATE -fexec-charset=UTF-8)
-  target_compile_options(gtest_main PRIVATE -fexec-charset=UTF-8)
   file(GLOB MORVANE_NATIVE_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*_test.cpp)
   add_executable(native_tests ${MORVANE_NATIVE_TESTS})
   target_compile_options(native_tests PRIVATE ${MORVANE_SANITIZE})

@@ -46,21 +46,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 include(${PROJECT_SOURCE_DIR}/spi/spi.cmake OPTIONAL)
 
-# A plain build of the program needs no GoogleTest: the tests are left out
-# when its sources are not there (GTEST_SOURCE_DIR names another place).
-if(MORVANE_TESTS AND NOT EXISTS ${GTEST_SOURCE_DIR}/CMakeLists.txt)
-  message(WARNING "GoogleTest sources not found in ${GTEST_SOURCE_DIR}: building without the tests")
-  set(MORVANE_TESTS OFF)
-endif()
-
 if(MORVANE_TESTS)
-  enable_testing()
-  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
-  # GoogleTest's own texts hold characters Shift-JIS has not (µ).
-  target_compile_options(gtest PRIVATE -fexec-charset=UTF-8)
-
   set(MORVANE_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
   add_subdirectory(tests/fixtures)
 

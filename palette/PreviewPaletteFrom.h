@@ -58,8 +58,6 @@ class TfrmPrePalette : public forms::Form {
   void ShowIndex(int index);
   void ShowColor(COLORREF color);
 
-  // How many colours the shown image's table has (0: none to show).
-  int ShownColors() const { return shown_colors_; }
   // Times the 1000 ms refresh has invalidated the window.
   int RefreshCount() const { return refreshes_; }
 

@@ -31,9 +31,4 @@ std::string HexPair(int value) {
   return std::string{kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
 }
 
-std::string ColorHex(std::uint32_t color) {
-  return HexPair(static_cast<int>((color >> 16) & 0xFF)) + HexPair(static_cast<int>((color >> 8) & 0xFF)) +
-         HexPair(static_cast<int>(color & 0xFF));
-}
-
 }  // namespace mv::grid

@@ -39,8 +39,5 @@ int HexLabelLeft(Channel channel);
 
 // Two capital hexadecimal digits, leading zero kept.
 std::string HexPair(int value);
-// Six hexadecimal digits of a colour value (red in the low byte): the
-// blue pair, the green pair, the red pair.
-std::string ColorHex(std::uint32_t color);
 
 }  // namespace mv::grid

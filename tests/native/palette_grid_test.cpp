@@ -55,6 +55,4 @@ TEST(PaletteGrid, HexTexts) {
   EXPECT_EQ(HexPair(10), "0A");
   EXPECT_EQ(HexPair(200), "C8");
   EXPECT_EQ(HexPair(255), "FF");
-  // Red 10, green 5, blue 200 as a colour value (red in the low byte).
-  EXPECT_EQ(ColorHex(10u | (5u << 8) | (200u << 16)), "C8050A");
 }
