@@ -63,6 +63,14 @@ class PreviewTest : public mvtest::AppTest {
   // have spent it already, and then that check says nothing).
   bool StillHeld() const { return !frmPreview->AutoScroll(); }
   SIZE Client() { return frmPreview->ClientSize(); }
+  // Puts the MVT fixture plug-in in use, so that plug-in images load.
+  void UseMvtPlugin() {
+    const std::string plugins = mvtest::MakeScratchDir("preview_plugins");
+    ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
+                            (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
+    frmMain->SpiCtrl->PluginDir = plugins;
+    frmMain->SpiCtrl->LoadPlugins();
+  }
   bool HasBar(int bar) {
     SCROLLBARINFO sbi{sizeof(sbi)};
     ::GetScrollBarInfo(frmPreview->Handle(), bar == SB_HORZ ? OBJID_HSCROLL : OBJID_VSCROLL, &sbi);
@@ -185,11 +193,7 @@ TEST_F(PreviewTest, EightBitImageShowsItsColourTable) {
 }
 
 TEST_F(PreviewTest, PluginImageShowsItsPixelsThroughItsPalette) {
-  const std::string plugins = mvtest::MakeScratchDir("preview_plugins");
-  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
-                          (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
-  frmMain->SpiCtrl->PluginDir = plugins;
-  frmMain->SpiCtrl->LoadPlugins();
+  ASSERT_NO_FATAL_FAILURE(UseMvtPlugin());
   std::vector<std::uint32_t> palette(256, 0);
   palette[0] = 0x102030, palette[1] = 0xC08040, palette[2] = 0x00FF80, palette[3] = 0xFFFFFF;
   std::string rows;
@@ -245,11 +249,7 @@ HPALETTE WINAPI CheckedSelectPalette(HDC dc, HPALETTE pal, BOOL background) {
 }
 
 TEST_F(PreviewTest, PluginImageOfEightBitsSelectsNoReleasedPalette) {
-  const std::string plugins = mvtest::MakeScratchDir("preview_plugins_pal");
-  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
-                          (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
-  frmMain->SpiCtrl->PluginDir = plugins;
-  frmMain->SpiCtrl->LoadPlugins();
+  ASSERT_NO_FATAL_FAILURE(UseMvtPlugin());
   Add("a.mvt", mv::test::BuildMvt(4, 2, 8, {0x102030, 0xC08040}, std::string(8, '\x01')));
   g_select_palette = reinterpret_cast<SelectPaletteFn>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("gdi32.dll"), "SelectPalette")));
