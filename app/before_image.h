@@ -8,6 +8,7 @@
 
 #include "base/handles.h"
 #include "decode/bmp_layout.h"
+#include "decode/image_surface.h"
 #include "forms/bitmap.h"
 
 struct tag_BeforeImage {
@@ -23,18 +24,27 @@ struct tag_BeforeImage {
   std::size_t FileSize = 0;   // bytes of FileView; nothing reads beyond
   mv::unique_hpalette Palette;  // native bitmaps of 8 bits or fewer
   mv::BmpLayout Layout;         // native bitmaps: what the file holds, checked
+  // The colour table of an image of 8 bits or fewer, read once where the
+  // image keeps it; entries it does not hold are black.
+  ColorTable256 Colors{};
+  // What the viewers draw; made by the decoder with the rest.
+  std::unique_ptr<ImageSurface> Surface;
 
   tag_BeforeImage() = default;
   tag_BeforeImage(const tag_BeforeImage&) = delete;
   tag_BeforeImage& operator=(const tag_BeforeImage&) = delete;
-  // Releases the bitmap, then the view, then the palette.
+  // Releases the surface, the bitmap, then the view, then the palette.
   ~tag_BeforeImage() {
+    Surface.reset();
     Bitmap.reset();
     FileView.reset();
     Palette.reset();
   }
 
   const unsigned char* View() const { return static_cast<const unsigned char*>(FileView.get()); }
+  // The logical palette of Colors for an image of 8 bits or fewer: the
+  // native bitmap's Palette, or the one the plug-in's bitmap keeps.
+  HPALETTE LogicalPalette() const { return Palette ? Palette.get() : Bitmap ? Bitmap->Palette() : nullptr; }
 };
 
 // The bit-depth icon for a bit count: 1, 4, 8, 16, 24, 32 or "?".

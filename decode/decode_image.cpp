@@ -79,6 +79,7 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
     image.FileView.reset();
     return false;  // the colour table could not be read
   }
+  image.Surface = MakeNativeSurface(image.Layout, image.View(), image.FileSize, image.Colors);
   return true;
 }
 
@@ -193,11 +194,11 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
     bitmap->SetSize(header->biWidth, static_cast<int>(dib.absHeight));
     if (image.BitCount <= 8) {
       // Entries the block does not hold read as black.
-      std::vector<RGBQUAD> table(1u << image.BitCount, RGBQUAD{0, 0, 0, 0});
+      image.Colors.fill(RGBQUAD{0, 0, 0, 0});  // an earlier plug-in's attempt may have left some
       const auto* colors = static_cast<const RGBQUAD*>(static_cast<const void*>(
           static_cast<const std::uint8_t*>(info) + dib.colorTableOffset));
-      for (std::uint32_t i = 0; i < dib.colorCount && i < table.size(); ++i) table[i] = colors[i];
-      ::SetDIBColorTable(bitmap->CanvasHandle(), 0, static_cast<UINT>(table.size()), table.data());
+      for (std::uint32_t i = 0; i < dib.colorCount && i < image.Colors.size(); ++i) image.Colors[i] = colors[i];
+      ::SetDIBColorTable(bitmap->CanvasHandle(), 0, 1u << image.BitCount, image.Colors.data());
     }
     // GDI reads as much as the header implies: hand it a private copy of
     // the checked part of the block, with the counts it was checked for.
@@ -211,6 +212,7 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
                                   reinterpret_cast<const BITMAPINFO*>(header_copy.data()), DIB_RGB_COLORS);
     if (lines == 0) return Attempt::Declined;
     bitmap->ReleasePalette();
+    image.Surface = MakeBitmapSurface(*bitmap);
     image.Bitmap = std::move(bitmap);
   } catch (const std::bad_alloc&) {
     return Attempt::Declined;  // no room for the picture

@@ -3,8 +3,9 @@
 
 struct tag_BeforeImage;
 
-// Sets the record's Palette: 2 to the power of its bit count entries from
-// the file's colour table (entries the file lacks are black). False only
+// Reads the file's colour table into the record's Colors (entries the file
+// lacks are black) and sets its Palette: 2 to the power of its bit count
+// entries of it. False only
 // when the table could not be read from the mapped file (a read error);
 // a palette the system refuses is reported to the user and answers true.
 bool CreateImagePalette(tag_BeforeImage& image);

@@ -1,5 +1,7 @@
 #include "forms/bitmap.h"
 
+#include "forms/logical_palette.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -165,17 +167,9 @@ HPALETTE Bitmap::Palette() {
   if (palette_) return palette_.get();
   const int bits = BitsOf(format_);
   if (bits > 8 || !section_) return nullptr;
-  const int n = 1 << bits;
-  std::vector<RGBQUAD> colors(static_cast<size_t>(n));
-  ColorTable(colors.data(), 0, n);
-  std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + static_cast<size_t>(n) * sizeof(PALETTEENTRY));
-  auto* lp = reinterpret_cast<LOGPALETTE*>(storage.data());
-  lp->palVersion = 0x300;
-  lp->palNumEntries = static_cast<WORD>(n);
-  for (int i = 0; i < n; ++i)
-    lp->palPalEntry[i] = PALETTEENTRY{colors[static_cast<size_t>(i)].rgbRed, colors[static_cast<size_t>(i)].rgbGreen,
-                                      colors[static_cast<size_t>(i)].rgbBlue, 0};
-  palette_.reset(::CreatePalette(lp));
+  std::array<RGBQUAD, 256> colors{};
+  ColorTable(colors.data(), 0, 1 << bits);
+  palette_ = MakeLogicalPalette(colors.data(), 1 << bits);
   return palette_.get();
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/handles.h"
 #include "forms/application.h"
 #include "forms/control.h"
 
@@ -304,6 +305,18 @@ void Window::PaintGraphics(HDC dc, const RECT& update) {
     g->Paint(dc, r);
     ::RestoreDC(dc, saved);
   }
+}
+
+void Window::PaintThroughPalette(HPALETTE palette) {
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(hwnd_, &ps);
+  if (palette) ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
+  {
+    mv::PaletteGuard use(dc, palette, FALSE);
+    if (palette) ::RealizePalette(dc);
+    PaintGraphics(dc, ps.rcPaint);
+  }
+  ::EndPaint(hwnd_, &ps);
 }
 
 void Window::Invalidate(bool erase) {

@@ -90,6 +90,10 @@ class Window {
 
   // Paints the windowless controls into dc (already clipped and origin set).
   void PaintGraphics(HDC dc, const RECT& update);
+  // Answers WM_PAINT with `palette` (may be null) selected and realised in
+  // the foreground: on a display with a palette, pictures then show that
+  // palette's exact colours.
+  void PaintThroughPalette(HPALETTE palette);
   // The topmost visible windowless control at a client point, or null.
   GraphicControl* GraphicAt(POINT client) const;
 

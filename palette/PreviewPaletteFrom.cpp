@@ -1,8 +1,7 @@
 #include "palette/PreviewPaletteFrom.h"
 
-#include <vector>
-
 #include "app/MainForm.h"
+#include "base/handles.h"
 #include "palette/palette_grid.h"
 #include "preview/PreviewForm.h"
 #include "preview/fit.h"
@@ -76,6 +75,7 @@ TfrmPrePalette::TfrmPrePalette() : instance_(frmPrePalette, this) {
   tmrRefresh.OnTimer = [this] { tmrRefreshTimer(); };
   tmrRefresh.SetEnabled(true);
   OnShow = [this] { FormShow(); };
+  OnHide = [this] { grid_palette_ = nullptr; };  // the image may be removed while hidden
   OnKeyPress = [this](char& c) { FormKeyPress(c); };
   FormCreate();
 }
@@ -109,42 +109,15 @@ void TfrmPrePalette::ShowPalette(int index) {
   cmbPreview->SetItemIndex(index);
   SetCaption(MakeCaption());
 
-  // The image's colour table: read where its header says, entries it does
-  // not hold black.
-  table_.fill(RGBQUAD{0, 0, 0, 0});
+  // The image's colour table and palette, as its record holds them.
   const int bits = entry->BitCount;
-  if (bits >= 1 && bits <= 8) {
-    if (entry->FormatIndex < 1) {
-      const mv::ColorTable t = mv::ReadColorTable(entry->Layout, entry->View(), entry->FileSize);
-      for (int i = 0; i < 256; ++i) {
-        const mv::RgbQuad& c = t.entries[static_cast<size_t>(i)];
-        table_[static_cast<size_t>(i)] = RGBQUAD{c.blue, c.green, c.red, 0};
-      }
-    } else if (entry->Bitmap) {
-      entry->Bitmap->ColorTable(table_.data(), 0, 1 << bits);
-    }
-    // On a display with a palette, the grid's colours come through the
-    // image's own logical palette.
-    std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY));
-    auto* lp = reinterpret_cast<LOGPALETTE*>(storage.data());
-    lp->palVersion = 0x300;
-    lp->palNumEntries = static_cast<WORD>(1 << bits);
-    for (int i = 0; i < (1 << bits); ++i)
-      lp->palPalEntry[i] = PALETTEENTRY{table_[static_cast<size_t>(i)].rgbRed, table_[static_cast<size_t>(i)].rgbGreen,
-                                        table_[static_cast<size_t>(i)].rgbBlue, 0};
-    grid_palette_.reset(::CreatePalette(lp));
-    if (frmPreview) {
-      HDC dc = ::GetDC(frmPreview->Handle());
-      ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
-      HPALETTE pal = entry->FormatIndex < 1 ? entry->Palette.get() : grid_palette_.get();
-      if (pal) {
-        HPALETTE old = ::SelectPalette(dc, pal, FALSE);
-        ::SelectPalette(dc, old, TRUE);
-      }
-      ::ReleaseDC(frmPreview->Handle(), dc);
-    }
-  } else {
-    grid_palette_.reset();
+  table_ = entry->Colors;
+  grid_palette_ = bits <= 8 ? entry->LogicalPalette() : nullptr;
+  if (grid_palette_ && frmPreview) {
+    HDC dc = ::GetDC(frmPreview->Handle());
+    ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
+    { mv::PaletteGuard use(dc, grid_palette_, FALSE); }
+    ::ReleaseDC(frmPreview->Handle(), dc);
   }
   DrawPalette(index);
   imgPalette->SetPicture(bmpPalette);
@@ -223,6 +196,23 @@ void TfrmPrePalette::tmrRefreshTimer() {
     ::InvalidateRect(Handle(), nullptr, FALSE);
     ++refreshes_;
   }
+}
+
+LRESULT TfrmPrePalette::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_PAINT:
+      // The grid's cells through the image's own palette: on a display of
+      // 8 bits or fewer each cell then shows its entry's colour.
+      PaintThroughPalette(Showing() ? grid_palette_ : nullptr);
+      return 0;
+    case WM_PALETTECHANGED:
+      if (reinterpret_cast<HWND>(wp) != Handle()) Invalidate(false);
+      return 0;
+    case WM_QUERYNEWPALETTE:
+      Invalidate(false);
+      return TRUE;
+  }
+  return Form::WndProc(msg, wp, lp);
 }
 
 void TfrmPrePalette::SwitchBoth(int i) {

@@ -61,12 +61,17 @@ class TfrmPrePalette : public forms::Form {
   // Times the 1000 ms refresh has invalidated the window.
   int RefreshCount() const { return refreshes_; }
 
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
  private:
   void SwitchBoth(int index);
   std::array<RGBQUAD, 256> table_{};
   int shown_colors_ = 0;
   int refreshes_ = 0;
-  mv::unique_hpalette grid_palette_;
+  // The palette of the image whose table the grid shows, borrowed from its
+  // record; null when it has none or the window is hidden.
+  HPALETTE grid_palette_ = nullptr;
 };
 
 extern TfrmPrePalette* frmPrePalette;

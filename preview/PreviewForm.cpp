@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "app/MainForm.h"
+#include "base/handles.h"
 #include "forms/application.h"
 #include "palette/PreviewPaletteFrom.h"
 #include "preview/fit.h"
-#include "preview/native_preview.h"
 
 TfrmPreview* frmPreview = nullptr;
 
@@ -38,13 +38,12 @@ TfrmPreview::TfrmPreview() : instance_(frmPreview, this) {
   tmrScrollEnabled.SetInterval(100);
   tmrScrollEnabled.OnTimer = [this] { tmrScrollEnabledTimer(); };
   OnShow = [this] { FormShow(); };
-  // What the window draws straight from an image's file goes with the
-  // window: the image may be removed while it is hidden.
-  OnHide = [this] {
-    direct_ = false;
-    shown_palette_ = nullptr;
-    imgPreview->PaintOverride = nullptr;
+  // The picture is drawn by the shown image's surface, from what ShowImage
+  // prepared in bmpPreview.
+  imgPreview->PaintOverride = [this](HDC dc, const RECT& r) {
+    if (shown_) shown_->Surface->Paint(dc, r.left, r.top, *bmpPreview);
   };
+  OnHide = [this] { shown_ = nullptr; };
   OnResize = [this] { FormResize(); };
   OnKeyPress = [this](char& c) { FormKeyPress(c); };
   OnKeyDown = [this](WORD& k, forms::ShiftState s) { FormKeyDown(k, s); };
@@ -76,10 +75,9 @@ void TfrmPreview::UsePalettes(HPALETTE palette) {
   ::SetSystemPaletteUse(bmpPreview->CanvasHandle(), SYSPAL_NOSTATIC);
   HDC dc = ::GetDC(Handle());
   ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
-  if (palette) {
-    HPALETTE old = ::SelectPalette(dc, palette, FALSE);
-    ::RealizePalette(dc);
-    ::SelectPalette(dc, old, TRUE);
+  {
+    mv::PaletteGuard use(dc, palette, FALSE);
+    if (palette) ::RealizePalette(dc);
   }
   ::ReleaseDC(Handle(), dc);
 }
@@ -88,59 +86,29 @@ void TfrmPreview::ShowImage(int index) {
   if (!frmMain || index < 0 || index >= static_cast<int>(frmMain->BeforeImages.size())) return;
   const tag_BeforeImage* entry = frmMain->BeforeImages[static_cast<size_t>(index)];
   if (!entry) return;
+  const ImageSurface& surface = *entry->Surface;
+  // Decided before anything switches: pixels that cannot be had show black
+  // under the image's own caption and size.
+  surface.Prepare(*bmpPreview);
+  shown_ = entry;
 
   tmrScrollEnabled.SetEnabled(false);
   pnlTop->SetVisible(false);
   ScrollTo(0, 0);
   SetAutoScroll(false);
-
   if (State() != forms::WindowState::Maximized) {
-    // A top-down image is fitted by its real height.
-    const mv::ClientFit fit = mv::FitClientToImage(entry->Width, std::abs(entry->Height),
-                                                   ::GetSystemMetrics(SM_CXVSCROLL), ::GetSystemMetrics(SM_CYHSCROLL));
+    const mv::ClientFit fit = mv::FitClientToImage(surface.Width(), surface.Height(), ::GetSystemMetrics(SM_CXVSCROLL),
+                                                   ::GetSystemMetrics(SM_CYHSCROLL));
     SetClientSize(fit.width, fit.height);
   }
   tmrScrollEnabled.SetEnabled(true);
-  imgPreview->SetBounds(0, 0, imgPreview->Width(), imgPreview->Height());
+
   ImageIndex = index;
   cmbPreview->SetItemIndex(index);
   SetIcon(frmMain->imglstBits->Icon(entry->DepthIcon));
   SetCaption(MakeCaption());
-
-  shown_bits_ = entry->BitCount;
-  shown_palette_ = nullptr;
-  // The off-screen bitmap builds its palette afresh from the new picture's
-  // colours when next asked; released here, before anything asks for it.
-  bmpPreview->ReleasePalette();
-  direct_ = entry->FormatIndex < 1 && PrepareNativeDib(*entry, direct_dib_);
-  int width = 0, height = 0;
-  if (direct_) {
-    // Painted straight from the mapped file, only what is visible: a large
-    // image costs no copy and no wait.
-    bmpPreview->Clear();
-    width = direct_dib_.width;
-    height = direct_dib_.height;
-    if (entry->BitCount <= 8) {
-      shown_palette_ = entry->Palette.get();
-      UsePalettes(shown_palette_);
-    }
-    imgPreview->PaintOverride = [this](HDC dc, const RECT& r) { PaintNativeDib(dc, r.left, r.top, direct_dib_); };
-  } else {
-    if (entry->FormatIndex < 1) {
-      DrawNativeImage(*bmpPreview, *entry);
-      if (entry->BitCount <= 8) UsePalettes(entry->Palette.get());
-    } else if (entry->Bitmap) {
-      bmpPreview->Assign(*entry->Bitmap);
-      if (entry->BitCount <= 8) UsePalettes(bmpPreview->Palette());
-    }
-    width = bmpPreview->Width();
-    height = bmpPreview->Height();
-    imgPreview->PaintOverride = nullptr;
-  }
-  // The picture shares the off-screen bitmap: nothing writes to either
-  // until the next image replaces both.
-  imgPreview->SetBounds(0, 0, width, height);
-  imgPreview->SetPicture(direct_ ? nullptr : bmpPreview);
+  UsePalettes(entry->LogicalPalette());
+  imgPreview->SetBounds(0, 0, surface.Width(), surface.Height());
   Invalidate(true);
 }
 
@@ -266,19 +234,9 @@ void TfrmPreview::tmrScrollEnabledTimer() {
 // ---- painting ---------------------------------------------------------------
 
 void TfrmPreview::WMPaint() {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(Handle(), &ps);
-  HPALETTE pal = nullptr;
-  if (direct_ ? shown_bits_ <= 8 : (bmpPreview->Empty() || forms::BitsOf(bmpPreview->Format()) <= 8)) {
-    ::SetSystemPaletteUse(bmpPreview->CanvasHandle(), SYSPAL_NOSTATIC);
-    ::SetSystemPaletteUse(dc, SYSPAL_STATIC);
-    pal = direct_ ? shown_palette_ : bmpPreview->Palette();
-  }
-  HPALETTE old = pal ? ::SelectPalette(dc, pal, FALSE) : nullptr;
-  if (pal) ::RealizePalette(dc);
-  PaintGraphics(dc, ps.rcPaint);
-  if (old) ::SelectPalette(dc, old, TRUE);
-  ::EndPaint(Handle(), &ps);
+  HPALETTE pal = shown_ ? shown_->LogicalPalette() : nullptr;
+  if (pal) ::SetSystemPaletteUse(bmpPreview->CanvasHandle(), SYSPAL_NOSTATIC);
+  PaintThroughPalette(pal);
 }
 
 void TfrmPreview::WMEraseBkgnd(HDC dc) {

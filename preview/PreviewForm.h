@@ -12,7 +12,8 @@
 #include "forms/picture.h"
 #include "forms/timer.h"
 #include "preview/image_picker.h"
-#include "preview/native_preview.h"
+
+struct tag_BeforeImage;
 
 class TfrmPreview : public forms::Form {
   // First member: set before anything else of the window is built.
@@ -75,11 +76,9 @@ class TfrmPreview : public forms::Form {
   void SwitchFromPicker(int index);
   void UsePalettes(HPALETTE palette);
 
-  // A native image GDI draws straight from its mapping: no off-screen copy.
-  bool direct_ = false;
-  NativeDib direct_dib_{};
-  HPALETTE shown_palette_ = nullptr;  // borrowed from the shown image
-  int shown_bits_ = 0;
+  // The image on show; set by ShowImage, dropped when the window hides (an
+  // image may be removed while it is hidden).
+  const tag_BeforeImage* shown_ = nullptr;
   int hpos_ = 0, vpos_ = 0;
   bool auto_scroll_ = true;
   bool h_bar_ = false, v_bar_ = false;

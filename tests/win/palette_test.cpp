@@ -14,6 +14,7 @@
 #include "tests/support/bmp_builder.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
+#include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
 #include "tests/win/support/real_input.h"
 
@@ -389,4 +390,29 @@ TEST_F(PaletteTest, RefreshTimerDoesNothingOnATrueColourDisplay) {
   EXPECT_EQ(frmPrePalette->RefreshCount(), 0);
   EXPECT_TRUE(frmPrePalette->tmrRefresh.Enabled());
   EXPECT_EQ(frmPrePalette->tmrRefresh.Interval(), 1000u);
+}
+
+// On a display with a palette the grid's exact colours come only through the
+// image's palette realised in the viewer's own paint: watched at the
+// program's import of SelectPalette, since this display has none.
+using SelectPaletteFn = HPALETTE(WINAPI*)(HDC, HPALETTE, BOOL);
+SelectPaletteFn g_select = nullptr;
+HPALETTE g_foreground_in_viewer = nullptr;
+HPALETTE WINAPI WatchSelect(HDC dc, HPALETTE pal, BOOL background) {
+  if (!background && frmPrePalette && ::WindowFromDC(dc) == frmPrePalette->Handle()) g_foreground_in_viewer = pal;
+  return g_select(dc, pal, background);
+}
+
+TEST_F(PaletteTest, GridIsPaintedThroughTheImagePalette) {
+  const tag_BeforeImage* image = Add("d.bmp", Indexed(8, Distinct()));
+  ASSERT_TRUE(image && image->Palette);
+  g_foreground_in_viewer = nullptr;
+  {
+    mvtest::ScopedImportPatch watch("gdi32.dll", "SelectPalette", reinterpret_cast<void*>(&WatchSelect));
+    ASSERT_TRUE(watch.ok());
+    g_select = watch.Original<SelectPaletteFn>();
+    OpenPalette(0);
+    ::RedrawWindow(frmPrePalette->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  }
+  EXPECT_EQ(g_foreground_in_viewer, image->Palette.get());
 }

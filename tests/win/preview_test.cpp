@@ -251,17 +251,46 @@ HPALETTE WINAPI CheckedSelectPalette(HDC dc, HPALETTE pal, BOOL background) {
 TEST_F(PreviewTest, PluginImageOfEightBitsSelectsNoReleasedPalette) {
   ASSERT_NO_FATAL_FAILURE(UseMvtPlugin());
   Add("a.mvt", mv::test::BuildMvt(4, 2, 8, {0x102030, 0xC08040}, std::string(8, '\x01')));
-  g_select_palette = reinterpret_cast<SelectPaletteFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("gdi32.dll"), "SelectPalette")));
   g_dead_palettes = 0;
-  ASSERT_TRUE(mvtest::PatchImport(::GetModuleHandleA(nullptr), "gdi32.dll", "SelectPalette",
-                                  reinterpret_cast<void*>(&CheckedSelectPalette)));
-  Open(0);
-  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-  mvtest::PatchImport(::GetModuleHandleA(nullptr), "gdi32.dll", "SelectPalette",
-                      reinterpret_cast<void*>(g_select_palette));
+  {
+    mvtest::ScopedImportPatch watch("gdi32.dll", "SelectPalette", reinterpret_cast<void*>(&CheckedSelectPalette));
+    ASSERT_TRUE(watch.ok());
+    g_select_palette = watch.Original<SelectPaletteFn>();
+    Open(0);
+    ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  }
   EXPECT_EQ(g_dead_palettes, 0);
   EXPECT_EQ(frmPreview->Caption(), "a.mvt 4x2 8bit");
+}
+
+HBITMAP WINAPI NoSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) { return nullptr; }
+
+// A picture whose pixels cannot be had: the window switches whole and shows
+// it black under its own caption and size.
+TEST_F(PreviewTest, PictureWithoutMemoryShowsBlackUnderItsCaption) {
+  Add("white.bmp", Solid24(300, 200, 0xFFFFFF));
+  mv::test::BmpSpec two;  // 2 bits per pixel: expanded before GDI can draw it
+  two.width = 50;
+  two.height = 40;
+  two.bitCount = 2;
+  two.palette = {0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00};
+  Add("two.bmp", mv::test::BuildBmp(two));
+  Open(0);
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  {
+    mvtest::ScopedImportPatch no_memory("gdi32.dll", "CreateDIBSection", reinterpret_cast<void*>(&NoSection));
+    ASSERT_TRUE(no_memory.ok());
+    frmPreview->ShowImage(1);
+  }
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  EXPECT_EQ(frmPreview->Caption(), "two.bmp 50x40 2bit");
+  EXPECT_EQ(frmPreview->imgPreview->Width(), 50);
+  EXPECT_EQ(frmPreview->imgPreview->Height(), 40);
+  EXPECT_EQ(Client().cx, 240);
+  EXPECT_EQ(Client().cy, 180);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  EXPECT_EQ(cap.at(10, 10), 0u);    // the picture
+  EXPECT_EQ(cap.at(200, 150), 0u);  // the margin, where the white image was
 }
 
 TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {

@@ -1,0 +1,28 @@
+// A plug-in's picture: a bitmap object GDI draws as it is.
+#include "decode/image_surface.h"
+#include "forms/bitmap.h"
+
+namespace {
+
+class BitmapSurface final : public ImageSurface {
+ public:
+  explicit BitmapSurface(forms::Bitmap& bitmap) : ImageSurface(bitmap.Width(), bitmap.Height()), bitmap_(bitmap) {}
+
+  bool Prepare(forms::Bitmap& offscreen) const override {
+    offscreen.Clear();
+    return true;
+  }
+
+  void Paint(HDC dc, int x, int y, forms::Bitmap&) const override {
+    ::BitBlt(dc, x, y, Width(), Height(), bitmap_.CanvasHandle(), 0, 0, SRCCOPY);
+  }
+
+ private:
+  forms::Bitmap& bitmap_;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageSurface> MakeBitmapSurface(forms::Bitmap& bitmap) {
+  return std::make_unique<BitmapSurface>(bitmap);
+}
