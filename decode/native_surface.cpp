@@ -79,12 +79,14 @@ class StoredSurface final : public ImageSurface {
       ::FillRect(dc, &band, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
     }
     if (rows_ == 0) return;
+    // GDI may meet the read error itself and draw nothing, or leave it to us.
+    int lines = 0;
     const bool read = spi::GuardedRun([&] {
-      ::SetDIBitsToDevice(dc, x, y + dest_y_, static_cast<DWORD>(Width()), static_cast<DWORD>(rows_), 0, 0, 0,
-                          static_cast<UINT>(rows_), pixels_, reinterpret_cast<const BITMAPINFO*>(&info_),
-                          DIB_RGB_COLORS);
+      lines = ::SetDIBitsToDevice(dc, x, y + dest_y_, static_cast<DWORD>(Width()), static_cast<DWORD>(rows_), 0, 0,
+                                  0, static_cast<UINT>(rows_), pixels_, reinterpret_cast<const BITMAPINFO*>(&info_),
+                                  DIB_RGB_COLORS);
     });
-    if (!read) PaintBlack(dc, x, y);
+    if (!read || lines == 0) PaintBlack(dc, x, y);
   }
 
  private:

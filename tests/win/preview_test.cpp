@@ -462,3 +462,18 @@ TEST_F(PreviewTest, DoubleClickOnImageOpensPaletteViewerOnSameImage) {
   ::SendMessageA(frmPreview->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(200, 150));
   EXPECT_FALSE(frmPrePalette->Showing());
 }
+
+// A mapped file whose pages can no longer be read (the medium went away)
+// paints black; the program goes on. The pages are made unreadable here,
+// as a dropped share cannot be staged.
+TEST_F(PreviewTest, UnreadableFileWhilePaintingShowsBlack) {
+  tag_BeforeImage* image = Add("lost.bmp", Solid24(64, 64, 0xFFFFFF));
+  ASSERT_TRUE(image);
+  Open(0);
+  DWORD old = 0;
+  ASSERT_TRUE(::VirtualProtect(const_cast<unsigned char*>(image->View()), image->FileSize, PAGE_NOACCESS, &old));
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  ::VirtualProtect(const_cast<unsigned char*>(image->View()), image->FileSize, old, &old);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  EXPECT_EQ(cap.at(10, 10), 0u);
+}
