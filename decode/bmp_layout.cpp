@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <bit>
 
+#include "decode/le_read.h"
+
 namespace mv {
 namespace {
-
-std::uint16_t Rd16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Rd32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool IsWindowsHeaderSize(std::uint32_t s) {
   return s == 40 || s == 52 || s == 56 || s == 108 || s == 124;
