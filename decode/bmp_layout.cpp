@@ -27,7 +27,7 @@ bool BitCountFits(std::uint32_t compression, unsigned bits) {
   switch (compression) {
     case kBiRgb:
       return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
-             bits == 32;
+             bits == 32 || bits == 64;
     case kBiRle8: return bits == 8;
     case kBiRle4: return bits == 4;
     case kBiBitfields:
