@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <bit>
 
+#include "decode/le_read.h"
+
 namespace mv {
 namespace {
-
-std::uint16_t Rd16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Rd32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool IsWindowsHeaderSize(std::uint32_t s) {
   return s == 40 || s == 52 || s == 56 || s == 108 || s == 124;
@@ -34,7 +27,7 @@ bool BitCountFits(std::uint32_t compression, unsigned bits) {
   switch (compression) {
     case kBiRgb:
       return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
-             bits == 32;
+             bits == 32 || bits == 64;
     case kBiRle8: return bits == 8;
     case kBiRle4: return bits == 4;
     case kBiBitfields:

@@ -8,7 +8,9 @@
 //  - info headers of 12 bytes (OS/2 v1: 16-bit unsigned sizes, 3-byte colour
 //    entries), 16..64 bytes (OS/2 v2; the 40-byte one is read as Windows) and
 //    the Windows forms 40, 52, 56, 108, 124;
-//  - BI_RGB at 1, 2, 4, 8, 16, 24, 32 bits; BI_RLE8 at 8 and BI_RLE4 at 4
+//  - BI_RGB at 1, 2, 4, 8, 16, 24, 32 and 64 bits (64: four signed 16-bit
+//    linear-light channels per pixel, see RenderBgra; no colour table, as at
+//    24 and 32 bits); BI_RLE8 at 8 and BI_RLE4 at 4
 //    (bottom-up only: a top-down RLE file is refused, as GDI refuses it);
 //    BI_BITFIELDS and BI_ALPHABITFIELDS at 16 and 32 bits with masks that are
 //    non-zero (red, green, blue), contiguous, inside the pixel and disjoint.

@@ -1,10 +1,13 @@
 #include "decode/bmp_render.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cmath>
 #include <new>
 #include <vector>
 
+#include "decode/le_read.h"
 #include "decode/rle.h"
 
 namespace mv {
@@ -46,7 +49,37 @@ void IndexedRow(const std::uint8_t* src, unsigned bits, std::uint32_t width,
   }
 }
 
+using SrgbTable = std::array<std::uint8_t, 65536>;
+
+// Every raw 16-bit channel value (indexed as unsigned) to its 8-bit result:
+// one lookup per channel instead of pow(). Built on first use; the
+// initialisation of a local static is thread-safe.
+const SrgbTable& LinearToSrgbTable() {
+  static const SrgbTable table = [] {
+    SrgbTable t{};
+    for (std::uint32_t i = 0; i < t.size(); ++i) {
+      const auto raw = static_cast<std::int16_t>(static_cast<std::uint16_t>(i));
+      const double v = std::clamp(raw / 8192.0, 0.0, 1.0);
+      const double s = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+      t[i] = static_cast<std::uint8_t>(std::lround(s * 255));  // s is within 0..1
+    }
+    return t;
+  }();
+  return table;
+}
+
+void Linear64Row(const std::uint8_t* src, std::uint32_t width, const SrgbTable& srgb,
+                 std::uint32_t* dst) {
+  for (std::uint32_t x = 0; x < width; ++x, src += 8)  // B, G, R, A; A is dropped
+    dst[x] = kOpaqueBlack | (std::uint32_t{srgb[Rd16(src + 4)]} << 16) |
+             (std::uint32_t{srgb[Rd16(src + 2)]} << 8) | srgb[Rd16(src)];
+}
+
 }  // namespace
+
+std::uint8_t Linear16ToSrgb8(std::int16_t value) {
+  return LinearToSrgbTable()[static_cast<std::uint16_t>(value)];
+}
 
 std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits) {
   if (bits == 0) return 0;
@@ -100,6 +133,7 @@ bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
 
   std::fill(out, out + std::size_t{width} * height, kOpaqueBlack);
   const MaskDecoder decode(l.masks);
+  const SrgbTable* srgb = l.bitCount == 64 ? &LinearToSrgbTable() : nullptr;
   for (std::uint32_t r = 0; r < rows; ++r) {
     const std::uint8_t* src = pixels + std::size_t{r} * stride;
     std::uint32_t* dst = out + std::size_t{l.topDown ? r : height - 1 - r} * width;
@@ -120,6 +154,9 @@ bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
         for (std::uint32_t x = 0; x < width; ++x, src += 4)
           dst[x] = decode(std::uint32_t{src[0]} | (std::uint32_t{src[1]} << 8) |
                           (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[3]} << 24));
+        break;
+      case 64:
+        Linear64Row(src, width, *srgb, dst);
         break;
       default:
         return false;

@@ -1,12 +1,18 @@
 // Conversion of any bitmap that ParseBmpLayout accepted into 32-bit pixels,
 // for the formats GDI cannot draw straight from the file (short files, RLE
-// with damage, 2-bit, odd bit fields) and for checking the decoder.
+// with damage, 2-bit, 64-bit, odd bit fields) and for checking the decoder.
 //
 // Output: width * absHeight pixels, rows top-down (row 0 is the top of the
 // picture whatever the file's row order). Each pixel is 0xAARRGGBB as a
 // uint32, i.e. bytes B, G, R, A in memory: the layout of a 32-bit BI_RGB DIB.
 // Alpha is 0xFF unless the file declares an alpha mask (bit fields), in which
-// case it is that channel scaled to 8 bits.
+// case it is that channel scaled to 8 bits. A 64-bit file declares no mask, so
+// its alpha channel is dropped like the top byte of a 32-bit BI_RGB one: the
+// picture shows opaque.
+//
+// 64 bits: each channel is a signed 16-bit linear-light value in fixed point
+// s2.13 (8192 = 1.0). It is clamped to 0..1, put through the sRGB curve and
+// rounded to 8 bits (Linear16ToSrgb8), by a table built once.
 //
 // Colours: indices go through the 256-entry table of ReadColorTable, so entries
 // the file lacks and indices past the table are black. Mask channels are
@@ -35,5 +41,8 @@ bool RenderBgra(const BmpLayout& layout, const std::uint8_t* data, std::size_t s
 
 // Widens or narrows a mask channel value of `bits` bits (0..32) to 8 bits.
 std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits);
+
+// One channel of a 64-bit pixel (linear s2.13) as an 8-bit sRGB value.
+std::uint8_t Linear16ToSrgb8(std::int16_t value);
 
 }  // namespace mv

@@ -1,16 +1,9 @@
 #include "decode/dib_check.h"
 
+#include "decode/le_read.h"
+
 namespace mv {
 namespace {
-
-std::uint32_t Rd32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint16_t Rd16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 DibCheck Refused(DibCheck c, DibRefusal why) {
   c.ok = false;

@@ -28,7 +28,7 @@ std::vector<BmpSpec> Variants() {
     if (comp == 2) s.pixels = {3, 0x12, 0, 3, 0x45, 0x60, 0, 0, 0, 2, 1, 1, 0, 1};
     v.push_back(s);
   };
-  for (std::uint16_t bpp : {1, 2, 4, 8, 16, 24, 32}) {
+  for (std::uint16_t bpp : {1, 2, 4, 8, 16, 24, 32, 64}) {
     add(40, bpp, 0, 5);
     add(124, bpp, 0, -5);
   }

@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{40, 32, 0}, Variant{40, 8, 1}, Variant{40, 4, 2}, Variant{40, 16, 3},
                       Variant{40, 32, 3}, Variant{40, 32, 6}, Variant{52, 32, 3}, Variant{56, 16, 3},
                       Variant{108, 8, 0}, Variant{108, 32, 3}, Variant{124, 4, 0},
-                      Variant{124, 16, 3}, Variant{124, 24, 0}, Variant{124, 8, 1}));
+                      Variant{124, 16, 3}, Variant{124, 24, 0}, Variant{124, 8, 1},
+                      Variant{40, 64, 0}, Variant{124, 64, 0}));
 
 TEST(BmpLayout, TopDownKeepsTheStoredSign) {
   BmpSpec recipe;
@@ -289,7 +290,7 @@ TEST(BmpLayout, RefusesEachBadField) {
       {"planes 2", With([](BmpSpec& s) { s.planes = 2; }), 0, 0, 0, BmpRefusal::BadPlanes},
       {"bit count 0", With([](BmpSpec&) {}), test::kOffBiBitCount, 0, 2, BmpRefusal::BadBitCount},
       {"bit count 3", With([](BmpSpec&) {}), test::kOffBiBitCount, 3, 2, BmpRefusal::BadBitCount},
-      {"bit count 64", With([](BmpSpec& s) { s.bitCount = 64; }), 0, 0, 0, BmpRefusal::BadBitCount},
+      {"bit fields at 64", With([](BmpSpec& s) { s.bitCount = 64; s.compression = kBiBitfields; }), 0, 0, 0, BmpRefusal::BadBitCount},
       {"bit count 30000", With([](BmpSpec&) {}), test::kOffBiBitCount, 30000, 2, BmpRefusal::BadBitCount},
       {"RLE8 at 4 bits", With([](BmpSpec& s) { s.bitCount = 4; s.compression = kBiRle8; }), 0, 0, 0, BmpRefusal::BadBitCount},
       {"RLE4 at 8 bits", With([](BmpSpec& s) { s.compression = kBiRle4; }), 0, 0, 0, BmpRefusal::BadBitCount},

@@ -48,6 +48,19 @@ TEST(ScaleChannel, WidensByRepeatingBitsAndNarrowsByDropping) {
   EXPECT_EQ(ScaleChannel(0xFFFFFFFF, 32), 255);
 }
 
+TEST(Linear16ToSrgb8, ClampsThenFollowsTheSrgbCurveRounded) {
+  EXPECT_EQ(Linear16ToSrgb8(0), 0);
+  EXPECT_EQ(Linear16ToSrgb8(8192), 255);    // 1.0
+  EXPECT_EQ(Linear16ToSrgb8(-1), 0);
+  EXPECT_EQ(Linear16ToSrgb8(INT16_MIN), 0);
+  EXPECT_EQ(Linear16ToSrgb8(8193), 255);
+  EXPECT_EQ(Linear16ToSrgb8(INT16_MAX), 255);
+  EXPECT_EQ(Linear16ToSrgb8(4096), 188);    // 0.5: 187.52, rounded rather than cut
+  EXPECT_EQ(Linear16ToSrgb8(2048), 137);    // 0.25: 136.96
+  // Linear part: 12.92 * 10/8192 * 255 = 4.02 (the power part would give 2).
+  EXPECT_EQ(Linear16ToSrgb8(10), 4);
+}
+
 TEST(RenderBgra, IndexedRowsThroughTheTableBottomUp) {
   for (std::uint16_t bpp : {1, 2, 4, 8}) {
     BmpSpec recipe;
@@ -156,6 +169,48 @@ TEST(RenderBgra, TwentyFourAndThirtyTwoBits) {
   recipe.masks = std::vector<std::uint32_t>{0x3FF00000, 0x000FFC00, 0x000003FF, 0};
   recipe.pixels = PackRows({{0x3FFFFFFF, (0x200u << 20) | (0x004u << 10) | 0x3FCu}}, 32);
   EXPECT_EQ(Render(BuildBmp(recipe)), (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF8001FF}));
+}
+
+TEST(RenderBgra, SixtyFourBitsInEitherRowOrder) {
+  using test::Pixel64;
+  BmpSpec recipe;
+  recipe.bitCount = 64;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.palette = {0x123456, 0x654321};  // an optional table: skipped
+  // File order, bottom row first. Channels B, G, R, A; alpha never shows.
+  recipe.pixels = test::PackRows64({{Pixel64{8192, 0, 0, 0}, Pixel64{4096, 4096, 4096, 8192},
+                                     Pixel64{-100, 9000, 2048, -1}},
+                                    {Pixel64{0, 0, 8192, 4096}, Pixel64{10, 0, 0, 0},
+                                     Pixel64{0, 8192, 0, 0}}});
+  const std::vector<std::uint32_t> first = {0xFF0000FF, 0xFFBCBCBC, 0xFF89FF00};
+  const std::vector<std::uint32_t> second = {0xFFFF0000, 0xFF000004, 0xFF00FF00};
+  std::vector<std::uint32_t> expect = second;
+  expect.insert(expect.end(), first.begin(), first.end());
+  EXPECT_EQ(Render(BuildBmp(recipe)), expect);
+
+  recipe.height = -2;  // the same bytes top-down: the first row is the top
+  expect = first;
+  expect.insert(expect.end(), second.begin(), second.end());
+  EXPECT_EQ(Render(BuildBmp(recipe)), expect);
+}
+
+TEST(RenderBgra, CutShortSixtyFourBitFileKeepsItsWholeRows) {
+  BmpSpec recipe;
+  recipe.bitCount = 64;
+  recipe.width = 2;
+  recipe.height = 3;
+  recipe.pixels = test::PackRows64({{{8192, 0, 0, 0}, {8192, 0, 0, 0}},
+                                    {{0, 8192, 0, 0}, {0, 8192, 0, 0}},
+                                    {{0, 0, 8192, 0}, {0, 0, 8192, 0}}});
+  std::string f = BuildBmp(recipe);
+  f.resize(f.size() - 9);  // the top row loses its last pixel and a byte
+  BmpLayout l;
+  const std::vector<std::uint32_t> px = Render(f, &l);
+  EXPECT_EQ(l.rowsPresent, 2u);
+  EXPECT_FALSE(l.complete);
+  EXPECT_EQ(px, (std::vector<std::uint32_t>{kBlack, kBlack, 0xFF00FF00, 0xFF00FF00, 0xFF0000FF,
+                                            0xFF0000FF}));
 }
 
 TEST(RenderBgra, Os2CoreHeaderWithThreeByteEntries) {

@@ -137,6 +137,20 @@ std::vector<std::uint8_t> PackRows(const std::vector<std::vector<std::uint32_t>>
   return out;
 }
 
+std::vector<std::uint8_t> PackRows64(const std::vector<std::vector<Pixel64>>& rows) {
+  std::vector<std::uint8_t> out;
+  for (const auto& row : rows) {
+    for (const Pixel64& px : row) {
+      for (std::int16_t v : {px.b, px.g, px.r, px.a}) {
+        const auto u = static_cast<std::uint16_t>(v);
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+      }
+    }
+  }
+  return out;
+}
+
 std::string BuildBmp(const BmpSpec& recipe) {
   const std::vector<std::uint8_t> px = Pixels(recipe);
   const std::string info = InfoPart(recipe, px.size());

@@ -60,6 +60,15 @@ std::size_t RowStride(std::int32_t width, unsigned bitCount);
 std::vector<std::uint8_t> PackRows(const std::vector<std::vector<std::uint32_t>>& rows,
                                    unsigned bitCount);
 
+// One 64-bit pixel: raw signed channel values (linear light, 8192 = 1.0).
+struct Pixel64 {
+  std::int16_t b = 0, g = 0, r = 0, a = 0;
+};
+
+// Packs rows of 64-bit pixels in the given order (8 bytes a pixel, no padding
+// needed).
+std::vector<std::uint8_t> PackRows64(const std::vector<std::vector<Pixel64>>& rows);
+
 // Field access for overrides (little-endian, at a file offset).
 void Put16(std::string& bytes, std::size_t offset, std::uint16_t v);
 void Put32(std::string& bytes, std::size_t offset, std::uint32_t v);
