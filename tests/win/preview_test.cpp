@@ -477,3 +477,23 @@ TEST_F(PreviewTest, UnreadableFileWhilePaintingShowsBlack) {
   mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
   EXPECT_EQ(cap.at(10, 10), 0u);
 }
+
+// A 64-bit bitmap is listed with the "?" icon and shown: linear 16-bit
+// channels through the sRGB curve.
+TEST_F(PreviewTest, SixtyFourBitImageIsListedAndShown) {
+  mv::test::BmpSpec deep;
+  deep.width = 3;
+  deep.height = 2;
+  deep.bitCount = 64;
+  const mv::test::Pixel64 orange{0, 4096, 8192, 8192}, black{0, 0, 0, 8192};  // B, G, R, A
+  deep.pixels = mv::test::PackRows64({{black, black, black}, {orange, black, black}});  // bottom row first
+  const tag_BeforeImage* image = Add("deep.bmp", mv::test::BuildBmp(deep));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->DepthIcon, 6);
+  Open(0);
+  EXPECT_EQ(frmPreview->Caption(), "deep.bmp 3x2 64bit");
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  EXPECT_EQ(cap.at(0, 0), Rgb(0xFFBC00));  // linear 0.5 is 188
+  EXPECT_EQ(cap.at(0, 1), 0u);
+}
