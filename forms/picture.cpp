@@ -20,13 +20,9 @@ void Image::Paint(HDC dc, const RECT& rect) {
   }
   if (!picture_ || picture_->Empty()) return;
   HPALETTE pal = picture_->Palette();
-  HPALETTE old = nullptr;
-  if (pal) {
-    old = ::SelectPalette(dc, pal, TRUE);
-    ::RealizePalette(dc);
-  }
+  mv::PaletteGuard use(dc, pal, TRUE);
+  if (pal) ::RealizePalette(dc);
   ::BitBlt(dc, rect.left, rect.top, picture_->Width(), picture_->Height(), picture_->CanvasHandle(), 0, 0, SRCCOPY);
-  if (old) ::SelectPalette(dc, old, TRUE);
 }
 
 SpeedButton::SpeedButton(Window* parent, int x, int y, int width, int height) : GraphicControl(parent) {
@@ -87,13 +83,12 @@ void SpeedButton::Paint(HDC dc, const RECT& rect) {
                    rect.top + (Height() - h) / 2 + shift, ILD_TRANSPARENT);
   }
   if (!caption_.empty()) {
-    HGDIOBJ old = ::SelectObject(dc, font_ ? font_ : GetFont(DefaultFont()));
+    mv::SelectGuard font(dc, font_ ? font_ : GetFont(DefaultFont()));
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
     RECT t = r;
     ::OffsetRect(&t, shift, shift);
     ::DrawTextA(dc, caption_.c_str(), static_cast<int>(caption_.size()), &t, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    ::SelectObject(dc, old);
   }
 }
 
