@@ -10,6 +10,7 @@
 #include "plugins/plugin_row.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
+#include "plugins/spi_result_codes.h"
 #include "resources/art_win.h"
 
 namespace {
@@ -160,10 +161,10 @@ void TdlgPlugin::SettingButtonClick() {
   } catch (...) {
     failed = true;
   }
-  if (failed || result == -1) {
+  if (failed || result == spi::kNoFunction) {
     forms::ShowMessageBox(Handle(), "このプラグインには設定ダイアログはありません", "設定ダイアログ未実装",
                           MB_OK | MB_ICONINFORMATION);
-  } else if (result != 0) {
+  } else if (result != spi::kOk) {
     forms::ShowMessageBox(Handle(), "このプラグインの設定ダイアログを表示できません", "設定ダイアログ表示エラー",
                           MB_OK | MB_ICONEXCLAMATION);
   }
