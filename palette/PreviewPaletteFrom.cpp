@@ -5,7 +5,7 @@
 #include "app/MainForm.h"
 #include "palette/palette_grid.h"
 #include "preview/PreviewForm.h"
-#include "preview/fit.h"
+#include "preview/image_index.h"
 
 TfrmPrePalette* frmPrePalette = nullptr;
 

@@ -88,9 +88,16 @@ void TdlgPlugin::ApplyChecksToPlugins() {
     plugins[i]->Enabled = (static_cast<int>(i) < rows && PluginCheckListBox->Checked(static_cast<int>(i))) ? 1 : 0;
 }
 
-void TdlgPlugin::FormCreate() {
+void TdlgPlugin::FormCreate() { ApplySavedSettings(); }
+
+void TdlgPlugin::ApplySavedSettings() {
   ShowCurrentSettings();
   ApplyChecksToPlugins();
+}
+
+void TdlgPlugin::RevertChanges() {
+  frmMain->SpiCtrl->PluginDir = InitialDir;
+  ApplySavedSettings();
 }
 
 void TdlgPlugin::ShowCurrentSettings() {
@@ -186,14 +193,12 @@ void TdlgPlugin::OKButtonClick() {
 }
 
 void TdlgPlugin::CancelButtonClick() {
-  frmMain->SpiCtrl->PluginDir = InitialDir;
-  FormCreate();
+  RevertChanges();
   SetModalResult(IDCANCEL);
 }
 
 void TdlgPlugin::FormClose(forms::CloseAction&) {
   if (closed_by_ok_) return;
-  frmMain->SpiCtrl->PluginDir = InitialDir;
-  FormCreate();
+  RevertChanges();
   SetModalResult(IDCANCEL);
 }

@@ -41,6 +41,12 @@ class TdlgPlugin : public forms::Form {
   std::function<bool(std::string& folder)> BrowseForFolder;
 
  private:
+  // Shows the host's plug-in folder and its plug-ins, checked as the
+  // settings file says, and switches the plug-ins to match.
+  void ApplySavedSettings();
+  // Drops what the dialog changed: the host's folder back to the one it
+  // opened with, the list and the plug-ins back to the saved settings.
+  void RevertChanges();
   void FillPluginList();
   void ShowCurrentSettings();
   void ApplyChecksToPlugins();

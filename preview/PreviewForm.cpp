@@ -6,7 +6,7 @@
 #include "app/MainForm.h"
 #include "forms/application.h"
 #include "palette/PreviewPaletteFrom.h"
-#include "preview/fit.h"
+#include "preview/preview_geometry.h"
 #include "preview/native_preview.h"
 
 TfrmPreview* frmPreview = nullptr;
