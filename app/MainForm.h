@@ -8,12 +8,13 @@
 
 #include "app/before_image.h"
 #include "base/handles.h"
+#include "forms/bevel.h"
 #include "forms/controls.h"
 #include "forms/dialogs.h"
 #include "forms/form.h"
 #include "forms/global_instance.h"
-#include "forms/graphics.h"
 #include "forms/image_list.h"
+#include "forms/label.h"
 
 class QvSpiCtrl;
 class TdlgPlugin;

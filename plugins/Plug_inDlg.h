@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "forms/bevel.h"
 #include "forms/controls.h"
 #include "forms/form.h"
-#include "forms/graphics.h"
 #include "forms/hint.h"
+#include "forms/label.h"
 
 class TdlgPlugin : public forms::Form {
  public:

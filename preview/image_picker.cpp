@@ -7,18 +7,20 @@
 namespace {
 constexpr int kItemPadding = 4;
 constexpr int kIconInset = 2;
+constexpr int kFaceHeight = 20;
 }  // namespace
 
 ImagePicker::ImagePicker(forms::Window* strip) : glyphs_(mv::MakeTriangleImageList()) {
-  spbUp = std::make_unique<forms::SpeedButton>(strip, 0, 1, 25, 25);
+  spbUp = std::make_unique<forms::SpeedButton>(strip, forms::ControlBounds{0, 1, 25, 25});
   spbUp->SetGlyph(glyphs_.get(), 0);
-  spbDown = std::make_unique<forms::SpeedButton>(strip, 25, 1, 25, 25);
+  spbDown = std::make_unique<forms::SpeedButton>(strip, forms::ControlBounds{25, 1, 25, 25});
   spbDown->SetGlyph(glyphs_.get(), 1);
-  cmbPreview = std::make_unique<forms::ComboBox>(strip, 50, 1, 184, 400, 20);
+  cmbPreview = std::make_unique<forms::ComboBox>(
+      strip, forms::ComboBoxParams{.bounds = {50, 1, 184, 400}, .item_height = kFaceHeight});
   cmbPreview->OnMeasureItem = [this](int i, int& h) { cmbPreviewMeasureItem(i, h); };
   cmbPreview->OnDrawItem = [this](forms::DrawItemArgs& a) { cmbPreviewDrawItem(a); };
   // The face's height was measured while the list was made.
-  ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 20);
+  ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kFaceHeight);
 }
 
 void ImagePicker::Connect(forms::NotifyHandler up, forms::NotifyHandler down, forms::NotifyHandler change) {
