@@ -53,26 +53,29 @@ void TfrmMain::BuildComponents() {
   imglstToolButton = std::make_unique<forms::ImageList>(mv::MakeToolButtonImageList());
   imglstBits = std::make_unique<forms::ImageList>(mv::MakeBitDepthImageList());
 
-  ToolBar = std::make_unique<forms::ToolBar>(this, 0, 0, 631, 38, 37, 36, imglstToolButton->Handle());
+  ToolBar = std::make_unique<forms::ToolBar>(
+      this, forms::ToolBarParams{.bounds = {0, 0, 631, 38}, .button_width = 37, .button_height = 36,
+                                 .images = imglstToolButton->Handle()});
   btnLoad = ToolBar->AddButton(
       0, kLoadHint, [this] { btnLoadClick(nullptr); },
       [this](forms::ShiftState s, int x, int y) { btnLoadMouseMove(s, x, y); });
 
-  Bevel1 = std::make_unique<forms::Bevel>(this, -1, 38, 640, 2, forms::Bevel::Shape::TopLine);
-  Bevel2 = std::make_unique<forms::Bevel>(this, 0, 40, 217, 377);
-  Bevel3 = std::make_unique<forms::Bevel>(this, 224, 40, 409, 377);
+  auto bevel = [this](const forms::BevelParams& p) { return std::make_unique<forms::Bevel>(this, p); };
+  Bevel1 = bevel({.bounds = {-1, 38, 640, 2}, .shape = forms::Bevel::Shape::TopLine});
+  Bevel2 = bevel({.bounds = {0, 40, 217, 377}});
+  Bevel3 = bevel({.bounds = {224, 40, 409, 377}});
   const forms::FontSpec heading = forms::DefaultFont().Bold().WithHeight(16);
-  Label1 = std::make_unique<forms::Label>(this, 8, 45, "作業前の画像リスト", heading);
-  Label2 = std::make_unique<forms::Label>(this, 232, 45, "作業後の画像リスト", heading);
+  auto label = [this](const forms::LabelParams& p) { return std::make_unique<forms::Label>(this, p); };
+  Label1 = label({.left = 8, .top = 45, .caption = "作業前の画像リスト", .font = heading});
+  Label2 = label({.left = 232, .top = 45, .caption = "作業後の画像リスト", .font = heading});
 
-  btnDel1 = std::make_unique<forms::Button>(this, 151, 41, 65, 24, "削除(&D)");
+  auto button = [this](const forms::ButtonParams& p) { return std::make_unique<forms::Button>(this, p); };
+  btnDel1 = button({.bounds = {151, 41, 65, 24}, .caption = "削除(&D)"});
   btnDel1->OnClick = [this] { btnDel1Click(nullptr); };
-  btnDel2 = std::make_unique<forms::Button>(this, 566, 41, 65, 24, "削除(&R)");
+  btnDel2 = button({.bounds = {566, 41, 65, 24}, .caption = "削除(&R)"});
 
-  forms::ListBox::Options before;
-  before.owner_draw_variable = true;
-  before.extended_select = true;
-  lstBefore = std::make_unique<forms::ListBox>(this, 0, 64, 217, 351, before);
+  lstBefore = std::make_unique<forms::ListBox>(
+      this, forms::ListBoxParams{.bounds = {0, 64, 217, 351}, .owner_draw_variable = true, .extended_select = true});
   lstBefore->OnMeasureItem = [this](int i, int& h) { lstBeforeMeasureItem(i, h); };
   lstBefore->OnDrawItem = [this](forms::DrawItemArgs& a) { lstBeforeDrawItem(a); };
   lstBefore->OnMouseMove = [this](forms::ShiftState s, int x, int y) { lstBeforeMouseMove(s, x, y); };
@@ -80,8 +83,8 @@ void TfrmMain::BuildComponents() {
   lstBefore->OnKeyDown = [this](WORD& k, forms::ShiftState s) { lstBeforeKeyDown(k, s); };
   lstBefore->SetShowHint(true);
 
-  lstAfter = std::make_unique<forms::ListBox>(this, 224, 64, 409, 351, forms::ListBox::Options{});
-  StatusBar = std::make_unique<forms::StatusBar>(this, 0, 413, 631, 21);
+  lstAfter = std::make_unique<forms::ListBox>(this, forms::ListBoxParams{.bounds = {224, 64, 409, 351}});
+  StatusBar = std::make_unique<forms::StatusBar>(this, forms::ControlBounds{0, 413, 631, 21});
 
   dlgLoad = std::make_unique<forms::OpenDialog>();
   dlgLoad->Title = "画像ファイルを開く";

@@ -2,18 +2,20 @@
 // plug-in dialog; the load command, the source list and removal.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/before_image.h"
 #include "base/handles.h"
+#include "forms/bevel.h"
 #include "forms/controls.h"
 #include "forms/dialogs.h"
 #include "forms/form.h"
 #include "forms/global_instance.h"
-#include "forms/graphics.h"
 #include "forms/image_list.h"
+#include "forms/label.h"
 
 class QvSpiCtrl;
 class TdlgPlugin;
@@ -65,7 +67,30 @@ class TfrmMain : public forms::Form {
 
   void RemoveSelectedImages();
 
+  // The store and the three lists that show it (the source list and both
+  // viewers' pickers) change only together, through these.
+  // Appends a decoded image to the store and its name to the lists.
+  tag_BeforeImage* AppendImage(std::unique_ptr<tag_BeforeImage> image);
+  // Takes the images marked by index in `removed` out of the store and
+  // refills the lists in one pass; each picker keeps its selected image if
+  // that stays, the source list its caret and scroll position on the
+  // nearest image that stays.
+  void RemoveImages(const std::vector<bool>& removed);
+  // Holds the lists' drawing for a scope in which many images go in (each
+  // insertion would repaint and re-measure them), then redraws them.
+  class ListsRedrawPause {
+   public:
+    explicit ListsRedrawPause(TfrmMain& form);
+    ~ListsRedrawPause();
+    ListsRedrawPause(const ListsRedrawPause&) = delete;
+    ListsRedrawPause& operator=(const ListsRedrawPause&) = delete;
+
+   private:
+    std::array<HWND, 3> lists_;
+  };
+
  private:
+  std::array<forms::ItemList*, 3> NameLists() const;
   void BuildComponents();
   void BuildMenu();
   void OpenCurrentInPreview();

@@ -1,30 +1,11 @@
 // The load command: choose files, decode each, append the images.
 #include <memory>
+#include <utility>
 
 #include "app/MainForm.h"
 #include "base/sjis_path.h"
 #include "forms/message_box.h"
-#include "palette/PreviewPaletteFrom.h"
 #include "plugins/spi_ctrl.h"
-#include "preview/PreviewForm.h"
-
-namespace {
-// Holds a list's drawing while many items go in; each insertion would
-// otherwise repaint and re-measure the list.
-class RedrawPause {
- public:
-  explicit RedrawPause(HWND list) : list_(list) { ::SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
-  ~RedrawPause() {
-    ::SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(list_, nullptr, TRUE);
-  }
-  RedrawPause(const RedrawPause&) = delete;
-  RedrawPause& operator=(const RedrawPause&) = delete;
-
- private:
-  HWND list_;
-};
-}  // namespace
 
 void TfrmMain::btnLoadClick(void*) {
   for (;;) {
@@ -32,9 +13,7 @@ void TfrmMain::btnLoadClick(void*) {
       dlgLoad->FileName.clear();
       dlgLoad->InitialDir = LastFolder;
       if (!dlgLoad->Execute(Handle())) return;
-      RedrawPause pause_list(lstBefore->Handle());
-      RedrawPause pause_preview(frmPreview->cmbPreview->Handle());
-      RedrawPause pause_palette(frmPrePalette->cmbPreview->Handle());
+      ListsRedrawPause pause(*this);
       for (size_t i = 0; i < dlgLoad->Files.size(); ++i) {
         const std::string path = dlgLoad->Files[i];
         LastFolder = mv::ExtractFileDir(path);
@@ -45,12 +24,7 @@ void TfrmMain::btnLoadClick(void*) {
                                 MB_OK);
           continue;
         }
-        const std::string name = image->FileName;
-        BeforeImages.push_back(image.release());
-        lstBefore->Add(name);
-        frmPreview->cmbPreview->Add(name);
-        frmPrePalette->cmbPreview->Add(name);
-        btnDel1->SetEnabled(true);
+        AppendImage(std::move(image));
       }
       UpdateBeforeExtent();
       return;

@@ -8,7 +8,7 @@ set(MORVANE_PORTABLE_FILES
   decode/bmp_render.cpp      # conversion to 32-bit pixels
   decode/dib_check.cpp       # the check of plug-in output
   resources/pixel_art.cpp
-  preview/fit.cpp
+  preview/preview_geometry.cpp
   palette/palette_grid.cpp
   plugins/plugin_row.cpp)
 foreach(f ${MORVANE_PORTABLE_FILES})

@@ -17,22 +17,21 @@ WinControl::~WinControl() {
   DestroyHandle();
 }
 
-bool WinControl::CreateChild(const char* class_name, DWORD style, DWORD ex_style, int x, int y,
-                             int width, int height, const std::string& text) {
+void WinControl::CreateChild(const char* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
+                             const std::string& text) {
   CreateParams p;
   p.class_name = class_name;
   p.style = style | WS_CHILD | WS_CLIPSIBLINGS;
   p.ex_style = ex_style;
-  p.x = x;
-  p.y = y;
-  p.width = width;
-  p.height = height;
+  p.x = bounds.left;
+  p.y = bounds.top;
+  p.width = bounds.width;
+  p.height = bounds.height;
   p.parent = parent_->Handle();
   p.menu_or_id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_));
   p.text = text;
-  if (!CreateHandle(p)) return false;
+  CreateHandle(p);
   SetFont(DefaultFont());
-  return true;
 }
 
 LRESULT WinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {

@@ -11,6 +11,12 @@
 
 namespace forms {
 
+// Where a control lies in its parent, and its size: left and top in the
+// parent's client coordinates (content coordinates for windowless ones).
+struct ControlBounds {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
 // A child window. Its parent reflects notifications to OnReflect.
 class WinControl : public Window {
  public:
@@ -48,9 +54,12 @@ class WinControl : public Window {
   virtual bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
  protected:
-  // Creates the child window with this control's id under its parent.
-  bool CreateChild(const char* class_name, DWORD style, DWORD ex_style, int x, int y, int width,
-                   int height, const std::string& text = {});
+  // Creates the child window with this control's id under its parent, in
+  // the default font; a null class is this layer's own. Throws
+  // WindowCreationError when the system makes none: the control's
+  // registration with its parent then goes as the constructor unwinds.
+  void CreateChild(const char* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
+                   const std::string& text = {});
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
@@ -71,6 +80,7 @@ class GraphicControl {
 
   Window* Parent() const { return parent_; }
   void SetBounds(int left, int top, int width, int height);
+  void SetBounds(const ControlBounds& b) { SetBounds(b.left, b.top, b.width, b.height); }
   const RECT& Bounds() const { return bounds_; }
   int Left() const { return bounds_.left; }
   int Top() const { return bounds_.top; }

@@ -1,24 +1,30 @@
-// The windowed controls the program's forms are made of.
+// The windowed controls the program's forms are made of. Each takes its
+// parent and a structure of arguments (or only its bounds), and throws
+// WindowCreationError when the system makes no window for it.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "forms/canvas.h"
 #include "forms/control.h"
 #include "forms/hint.h"
+#include "forms/item_list.h"
 
 namespace forms {
 
+struct ButtonParams {
+  ControlBounds bounds;
+  std::string caption;
+  bool is_default = false;  // the button Enter presses
+};
+
 class Button : public WinControl {
  public:
-  Button(Window* parent, int x, int y, int width, int height, const std::string& caption,
-         bool is_default = false);
+  Button(Window* parent, const ButtonParams& params);
   // Runs the click as if the user had pressed the button.
   void Click();
   NotifyHandler OnClick;
@@ -27,13 +33,17 @@ class Button : public WinControl {
 
 class Edit : public WinControl {
  public:
-  Edit(Window* parent, int x, int y, int width, int height);
+  Edit(Window* parent, const ControlBounds& bounds);
 };
+
+struct PanelParams;
 
 // A plain panel; with a raised or lowered bevel, or none.
 class Panel : public WinControl {
  public:
   enum class Bevel { None, Raised, Lowered };
+  Panel(Window* parent, const PanelParams& params);
+  // In positions, as the viewer windows make their panels.
   Panel(Window* parent, int x, int y, int width, int height, Bevel outer = Bevel::Raised);
 
  protected:
@@ -43,43 +53,27 @@ class Panel : public WinControl {
   Bevel outer_;
 };
 
-// Owner-drawn items: the handler gets a canvas prepared for the item's
-// state, as the list draws its focus rectangle itself afterwards.
-struct DrawItemArgs {
-  int index;
-  RECT rect;
-  Canvas& canvas;
-  bool selected;
-  bool focused;
-  bool is_face;  // the closed face of a drop-down list
+struct PanelParams {
+  ControlBounds bounds;
+  Panel::Bevel outer = Panel::Bevel::Raised;
 };
-using MeasureItemHandler = std::function<void(int index, int& height)>;
-using DrawItemHandler = std::function<void(DrawItemArgs&)>;
 
-class ListBox : public WinControl {
+struct ListBoxParams {
+  ControlBounds bounds;
+  bool owner_draw_variable = false;
+  bool extended_select = false;
+  bool horizontal_scroll = true;
+};
+
+class ListBox : public ItemList {
  public:
-  struct Options {
-    bool owner_draw_variable = false;
-    bool extended_select = false;
-    bool horizontal_scroll = true;
-  };
-  ListBox(Window* parent, int x, int y, int width, int height, Options options);
+  ListBox(Window* parent, const ListBoxParams& params);
 
-  int Count() const;
-  int Add(const std::string& text);
-  void Delete(int index);
-  void Clear();
-  std::string Item(int index) const;
-  // The current item: for a multi-select list the caret item.
-  int ItemIndex() const;
-  void SetItemIndex(int index);
   bool Selected(int index) const;
   void SetSelected(int index, bool selected);
   int SelCount() const;
   int TopIndex() const;
   void SetTopIndex(int index);
-  void SetHorizontalExtent(int width);
-  int HorizontalExtent() const;
   RECT ItemRect(int index) const;
 
   // Tooltip text for the list as a whole; off switches its display off.
@@ -88,69 +82,70 @@ class ListBox : public WinControl {
   void SetHint(const std::string& text);
   std::string Hint() const;
 
-  MeasureItemHandler OnMeasureItem;
-  DrawItemHandler OnDrawItem;
-  bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+  using ItemList::OnDrawItem;
+  using ItemList::OnMeasureItem;
 
  private:
-  Options options_;
+  static ItemMessages MessagesFor(const ListBoxParams& params);
+  bool extended_select_;
   std::unique_ptr<forms::Hint> hint_;
 };
 
-// A drop-down list without editing, owner-drawn with variable item height.
-class ComboBox : public WinControl {
- public:
-  ComboBox(Window* parent, int x, int y, int width, int drop_height, int item_height);
+struct ComboBoxParams {
+  ControlBounds bounds;  // the height takes the dropped list in
+  int item_height = 0;   // until OnMeasureItem says otherwise
+};
 
-  int Count() const;
-  int Add(const std::string& text);
-  void Delete(int index);
-  void Clear();
-  std::string Item(int index) const;
-  int ItemIndex() const;
-  // Selects by program: no change event follows.
-  void SetItemIndex(int index);
+// A drop-down list without editing, owner-drawn with variable item height.
+class ComboBox : public ItemList {
+ public:
+  ComboBox(Window* parent, const ComboBoxParams& params);
+
   bool DroppedDown() const;
 
-  MeasureItemHandler OnMeasureItem;
-  DrawItemHandler OnDrawItem;
+  using ItemList::OnDrawItem;
+  using ItemList::OnMeasureItem;
   // The user chose an item.
   NotifyHandler OnChange;
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+ protected:
+  void DrawNoItem(const DRAWITEMSTRUCT& dis) override;
+};
+
+struct CheckListBoxParams {
+  ControlBounds bounds;
+  int item_height = 0;  // also the side of the check boxes
 };
 
 // A list of rows with a check box each, single selection.
-class CheckListBox : public WinControl {
+class CheckListBox : public ItemList {
  public:
-  CheckListBox(Window* parent, int x, int y, int width, int height, int item_height);
+  CheckListBox(Window* parent, const CheckListBoxParams& params);
 
-  int Count() const;
-  int Add(const std::string& text);
-  void Clear();
-  std::string Item(int index) const;
   bool Checked(int index) const;
   void SetChecked(int index, bool checked);
-  int ItemIndex() const;
-  void SetItemIndex(int index);
-  void SetHorizontalExtent(int width);
-  int HorizontalExtent() const;
   // Flips the check of a row as a click on its box does.
   void Toggle(int index);
 
-  bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
-
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void DrawItem(const DRAWITEMSTRUCT& dis) override;
 
  private:
   int item_height_;
 };
 
+struct ToolBarParams {
+  ControlBounds bounds;
+  int button_width = 0, button_height = 0;
+  HIMAGELIST images = nullptr;  // borrowed: the caller keeps it alive
+};
+
 // A flat tool bar of picture buttons with tooltips.
 class ToolBar : public WinControl {
  public:
-  ToolBar(Window* parent, int x, int y, int width, int height, int button_width, int button_height,
-          HIMAGELIST images);
+  ToolBar(Window* parent, const ToolBarParams& params);
 
   struct ButtonInfo {
     int command;
@@ -178,7 +173,7 @@ class ToolBar : public WinControl {
 // A status bar in simple mode: one text field.
 class StatusBar : public WinControl {
  public:
-  StatusBar(Window* parent, int x, int y, int width, int height);
+  StatusBar(Window* parent, const ControlBounds& bounds);
   void SetSimpleText(const std::string& text);
   const std::string& SimpleText() const { return text_; }
 

@@ -38,6 +38,8 @@ class Form : public Window {
   ~Form() override;
 
   // Makes the window, hidden. Call once from the derived constructor.
+  // Throws WindowCreationError when the system makes none; as the
+  // constructor unwinds, the form leaves the application's list.
   void CreateForm(const FormParams& params);
 
   void Show();

@@ -25,9 +25,7 @@ void Image::Paint(HDC dc, const RECT& rect) {
   ::BitBlt(dc, rect.left, rect.top, picture_->Width(), picture_->Height(), picture_->CanvasHandle(), 0, 0, SRCCOPY);
 }
 
-SpeedButton::SpeedButton(Window* parent, int x, int y, int width, int height) : GraphicControl(parent) {
-  SetBounds(x, y, width, height);
-}
+SpeedButton::SpeedButton(Window* parent, const ControlBounds& bounds) : GraphicControl(parent) { SetBounds(bounds); }
 
 void SpeedButton::SetCaption(const std::string& caption, const FontSpec& font) {
   caption_ = caption;

@@ -39,7 +39,10 @@ class Image : public GraphicControl {
 // and, in a group, a down state that moves between the group's buttons.
 class SpeedButton : public GraphicControl {
  public:
-  SpeedButton(Window* parent, int x, int y, int width, int height);
+  SpeedButton(Window* parent, const ControlBounds& bounds);
+  // In positions, as the palette viewer makes its mode buttons.
+  SpeedButton(Window* parent, int x, int y, int width, int height)
+      : SpeedButton(parent, ControlBounds{x, y, width, height}) {}
   void SetGlyph(HIMAGELIST images, int index) {
     images_ = images;
     image_index_ = index;

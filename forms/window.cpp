@@ -58,6 +58,10 @@ bool RunKeyHandlers(UINT msg, WPARAM& wp, const KeyHandler& on_key_down, const K
   return false;
 }
 
+WindowCreationError::WindowCreationError(const std::string& class_name, DWORD error)
+    : std::runtime_error("ウィンドウを作成できません（" + class_name + "、エラー " + std::to_string(error) + "）"),
+      error_(error) {}
+
 Window::Window() = default;
 
 Window::~Window() { DestroyHandle(); }
@@ -71,7 +75,7 @@ void Window::Bind(HWND hwnd) {
   ::SetPropA(hwnd, kBindingProp, this);
 }
 
-bool Window::CreateHandle(const CreateParams& p) {
+void Window::CreateHandle(const CreateParams& p) {
   const char* cls = p.class_name;
   if (!cls) {
     static bool registered = false;
@@ -92,14 +96,13 @@ bool Window::CreateHandle(const CreateParams& p) {
   HWND hwnd = ::CreateWindowExA(p.ex_style, cls, p.text.c_str(), p.style, p.x, p.y, p.width, p.height,
                                 p.parent, p.menu_or_id, ::GetModuleHandleA(nullptr), nullptr);
   t_creating = outer;
-  if (!hwnd) return false;
+  if (!hwnd) throw WindowCreationError(cls, ::GetLastError());
   if (p.class_name) {
     // A system class: take its messages over, keeping its procedure.
     Bind(hwnd);
     super_proc_ = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::SubclassProc)));
   }
-  return true;
 }
 
 void Window::DestroyHandle() {

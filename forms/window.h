@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,16 @@ namespace forms {
 
 class GraphicControl;
 class WinControl;
+
+// The system made no window: the class asked for and its error code.
+class WindowCreationError : public std::runtime_error {
+ public:
+  WindowCreationError(const std::string& class_name, DWORD error);
+  DWORD Error() const { return error_; }
+
+ private:
+  DWORD error_;
+};
 
 enum class MouseButton { Left, Right, Middle };
 
@@ -79,8 +90,9 @@ class Window {
     HBRUSH background = nullptr;
   };
   // Creates the window; for system classes (BUTTON, LISTBOX, ...) the
-  // window is subclassed so that its messages reach WndProc too.
-  bool CreateHandle(const CreateParams& params);
+  // window is subclassed so that its messages reach WndProc too. Throws
+  // WindowCreationError when the system makes none.
+  void CreateHandle(const CreateParams& params);
   void DestroyHandle();
 
   // Every message of the window. The default reflects child notifications,

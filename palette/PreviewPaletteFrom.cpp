@@ -4,7 +4,7 @@
 #include "base/handles.h"
 #include "palette/palette_grid.h"
 #include "preview/PreviewForm.h"
-#include "preview/fit.h"
+#include "preview/image_index.h"
 
 TfrmPrePalette* frmPrePalette = nullptr;
 

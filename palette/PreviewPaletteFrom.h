@@ -12,7 +12,7 @@
 #include "forms/controls.h"
 #include "forms/form.h"
 #include "forms/global_instance.h"
-#include "forms/graphics.h"
+#include "forms/label.h"
 #include "forms/picture.h"
 #include "forms/timer.h"
 #include "preview/image_picker.h"

@@ -10,6 +10,7 @@
 #include "plugins/plugin_row.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
+#include "plugins/spi_result_codes.h"
 #include "resources/art_win.h"
 
 namespace {
@@ -29,27 +30,31 @@ TdlgPlugin::TdlgPlugin() {
   SetIcon(icon_.get());
 
   const forms::FontSpec bold15 = forms::DefaultFont().Bold().WithHeight(15);
-  Label1 = std::make_unique<forms::Label>(this, 4, 4, "Susieプラグインのあるフォルダ", bold15);
-  Label2 = std::make_unique<forms::Label>(this, 4, 62, "プラグインリスト", bold15);
-  Label3 = std::make_unique<forms::Label>(this, 259, 57, "フォルダを変更したら更新ボタンを");
-  Label4 = std::make_unique<forms::Label>(this, 259, 70, "押してください。");
-  Label5 = std::make_unique<forms::Label>(this, 3, 335, "使用しないプラグインはチェックをはずして");
-  Label6 = std::make_unique<forms::Label>(this, 5, 351, "ください（使用状況はOKボタンで保存されます）");
-  Bevel1 = std::make_unique<forms::Bevel>(this, -10, 51, 448, 3, forms::Bevel::Shape::TopLine);
+  auto label = [this](const forms::LabelParams& p) { return std::make_unique<forms::Label>(this, p); };
+  Label1 = label({.left = 4, .top = 4, .caption = "Susieプラグインのあるフォルダ", .font = bold15});
+  Label2 = label({.left = 4, .top = 62, .caption = "プラグインリスト", .font = bold15});
+  Label3 = label({.left = 259, .top = 57, .caption = "フォルダを変更したら更新ボタンを"});
+  Label4 = label({.left = 259, .top = 70, .caption = "押してください。"});
+  Label5 = label({.left = 3, .top = 335, .caption = "使用しないプラグインはチェックをはずして"});
+  Label6 = label({.left = 5, .top = 351, .caption = "ください（使用状況はOKボタンで保存されます）"});
+  Bevel1 = std::make_unique<forms::Bevel>(
+      this, forms::BevelParams{.bounds = {-10, 51, 448, 3}, .shape = forms::Bevel::Shape::TopLine});
 
   // In tab order.
-  SusieDirEdit = std::make_unique<forms::Edit>(this, 0, 24, 369, 23);
+  auto button = [this](const forms::ButtonParams& p) { return std::make_unique<forms::Button>(this, p); };
+  SusieDirEdit = std::make_unique<forms::Edit>(this, forms::ControlBounds{0, 24, 369, 23});
   SusieDirEdit->SetFont(forms::DefaultFont().WithHeight(15));
-  ResetButton = std::make_unique<forms::Button>(this, 257, 1, 112, 22, "元に戻す(&R)");
-  RegButton = std::make_unique<forms::Button>(this, 371, 1, 60, 22, "レジストリ");
+  ResetButton = button({.bounds = {257, 1, 112, 22}, .caption = "元に戻す(&R)"});
+  RegButton = button({.bounds = {371, 1, 60, 22}, .caption = "レジストリ"});
   RegButton->SetFont(forms::DefaultFont().WithHeight(11));
-  DirButton = std::make_unique<forms::Button>(this, 371, 24, 60, 25, "参照(&P)");
-  RefreshButton = std::make_unique<forms::Button>(this, 186, 57, 65, 25, "更新(&F)");
-  PluginCheckListBox = std::make_unique<forms::CheckListBox>(this, 0, 84, 433, 246, 12);
+  DirButton = button({.bounds = {371, 24, 60, 25}, .caption = "参照(&P)"});
+  RefreshButton = button({.bounds = {186, 57, 65, 25}, .caption = "更新(&F)"});
+  PluginCheckListBox = std::make_unique<forms::CheckListBox>(
+      this, forms::CheckListBoxParams{.bounds = {0, 84, 433, 246}, .item_height = 12});
   PluginCheckListBox->SetFont(forms::DefaultFont().WithFace("ＭＳ ゴシック"));
-  SettingButton = std::make_unique<forms::Button>(this, 120, 57, 65, 25, "設定(&S)");
-  OKButton = std::make_unique<forms::Button>(this, 240, 332, 97, 32, "Ｏ.Ｋ.(&O)", true);
-  CancelButton = std::make_unique<forms::Button>(this, 336, 332, 96, 32, "キャンセル(&C)");
+  SettingButton = button({.bounds = {120, 57, 65, 25}, .caption = "設定(&S)"});
+  OKButton = button({.bounds = {240, 332, 97, 32}, .caption = "Ｏ.Ｋ.(&O)", .is_default = true});
+  CancelButton = button({.bounds = {336, 332, 96, 32}, .caption = "キャンセル(&C)"});
   SetDefaultButton(OKButton.get());
   SetCancelButton(CancelButton.get());
 
@@ -87,9 +92,16 @@ void TdlgPlugin::ApplyChecksToPlugins() {
     plugins[i]->Enabled = (static_cast<int>(i) < rows && PluginCheckListBox->Checked(static_cast<int>(i))) ? 1 : 0;
 }
 
-void TdlgPlugin::FormCreate() {
+void TdlgPlugin::FormCreate() { ApplySavedSettings(); }
+
+void TdlgPlugin::ApplySavedSettings() {
   ShowCurrentSettings();
   ApplyChecksToPlugins();
+}
+
+void TdlgPlugin::RevertChanges() {
+  frmMain->SpiCtrl->PluginDir = InitialDir;
+  ApplySavedSettings();
 }
 
 void TdlgPlugin::ShowCurrentSettings() {
@@ -160,10 +172,10 @@ void TdlgPlugin::SettingButtonClick() {
   } catch (...) {
     failed = true;
   }
-  if (failed || result == -1) {
+  if (failed || result == spi::kNoFunction) {
     forms::ShowMessageBox(Handle(), "このプラグインには設定ダイアログはありません", "設定ダイアログ未実装",
                           MB_OK | MB_ICONINFORMATION);
-  } else if (result != 0) {
+  } else if (result != spi::kOk) {
     forms::ShowMessageBox(Handle(), "このプラグインの設定ダイアログを表示できません", "設定ダイアログ表示エラー",
                           MB_OK | MB_ICONEXCLAMATION);
   }
@@ -185,14 +197,12 @@ void TdlgPlugin::OKButtonClick() {
 }
 
 void TdlgPlugin::CancelButtonClick() {
-  frmMain->SpiCtrl->PluginDir = InitialDir;
-  FormCreate();
+  RevertChanges();
   SetModalResult(IDCANCEL);
 }
 
 void TdlgPlugin::FormClose(forms::CloseAction&) {
   if (closed_by_ok_) return;
-  frmMain->SpiCtrl->PluginDir = InitialDir;
-  FormCreate();
+  RevertChanges();
   SetModalResult(IDCANCEL);
 }

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "forms/bevel.h"
 #include "forms/controls.h"
 #include "forms/form.h"
-#include "forms/graphics.h"
 #include "forms/hint.h"
+#include "forms/label.h"
 
 class TdlgPlugin : public forms::Form {
  public:
@@ -41,6 +42,12 @@ class TdlgPlugin : public forms::Form {
   std::function<bool(std::string& folder)> BrowseForFolder;
 
  private:
+  // Shows the host's plug-in folder and its plug-ins, checked as the
+  // settings file says, and switches the plug-ins to match.
+  void ApplySavedSettings();
+  // Drops what the dialog changed: the host's folder back to the one it
+  // opened with, the list and the plug-ins back to the saved settings.
+  void RevertChanges();
   void FillPluginList();
   void ShowCurrentSettings();
   void ApplyChecksToPlugins();

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "plugins/spi_result_codes.h"
+
 #ifdef _WIN64
 #define MV_SPI_EXT ".sph"
 #else
@@ -48,7 +50,6 @@ constexpr int kInfoDescription = 1;  // name and version of the plug-in
 constexpr int kInfoFirstFilter = 2;  // its first extension filter
 constexpr unsigned kInputMemory = 1;  // GetPicture: buf is the whole file in memory
 constexpr int kConfigSettings = 1;    // ConfigurationDlg: the settings dialog
-constexpr int kNoFunction = -1;       // the plug-in does not implement the call
 // Info texts are fetched into this many bytes, of which 255 are offered.
 constexpr int kInfoTextLimit = 255;
 }  // namespace spi

@@ -7,7 +7,7 @@
 #include "base/handles.h"
 #include "forms/application.h"
 #include "palette/PreviewPaletteFrom.h"
-#include "preview/fit.h"
+#include "preview/preview_geometry.h"
 
 TfrmPreview* frmPreview = nullptr;
 

@@ -1,24 +1,25 @@
 #include "preview/image_picker.h"
 
 #include "app/MainForm.h"
+#include "app/image_item.h"
 #include "base/sjis_path.h"
 #include "resources/art_win.h"
 
 namespace {
-constexpr int kItemPadding = 4;
-constexpr int kIconInset = 2;
+constexpr int kFaceHeight = 20;
 }  // namespace
 
 ImagePicker::ImagePicker(forms::Window* strip) : glyphs_(mv::MakeTriangleImageList()) {
-  spbUp = std::make_unique<forms::SpeedButton>(strip, 0, 1, 25, 25);
+  spbUp = std::make_unique<forms::SpeedButton>(strip, forms::ControlBounds{0, 1, 25, 25});
   spbUp->SetGlyph(glyphs_.get(), 0);
-  spbDown = std::make_unique<forms::SpeedButton>(strip, 25, 1, 25, 25);
+  spbDown = std::make_unique<forms::SpeedButton>(strip, forms::ControlBounds{25, 1, 25, 25});
   spbDown->SetGlyph(glyphs_.get(), 1);
-  cmbPreview = std::make_unique<forms::ComboBox>(strip, 50, 1, 184, 400, 20);
+  cmbPreview = std::make_unique<forms::ComboBox>(
+      strip, forms::ComboBoxParams{.bounds = {50, 1, 184, 400}, .item_height = kFaceHeight});
   cmbPreview->OnMeasureItem = [this](int i, int& h) { cmbPreviewMeasureItem(i, h); };
   cmbPreview->OnDrawItem = [this](forms::DrawItemArgs& a) { cmbPreviewDrawItem(a); };
   // The face's height was measured while the list was made.
-  ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 20);
+  ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kFaceHeight);
 }
 
 void ImagePicker::Connect(forms::NotifyHandler up, forms::NotifyHandler down, forms::NotifyHandler change) {
@@ -27,18 +28,10 @@ void ImagePicker::Connect(forms::NotifyHandler up, forms::NotifyHandler down, fo
   cmbPreview->OnChange = std::move(change);
 }
 
-void ImagePicker::cmbPreviewMeasureItem(int, int& height) { height = frmMain->imglstBits->Height() + kItemPadding; }
+void ImagePicker::cmbPreviewMeasureItem(int, int& height) { height = mv::ImageItemHeight(*frmMain->imglstBits); }
 
 void ImagePicker::cmbPreviewDrawItem(forms::DrawItemArgs& item) {
-  const RECT& r = item.rect;
-  item.canvas.FillRect(r);
-  const auto& images = frmMain->BeforeImages;
-  if (item.index >= 0 && item.index < static_cast<int>(images.size()) && images[item.index])
-    frmMain->imglstBits->Draw(item.canvas.Handle(), images[item.index]->DepthIcon, r.left + kIconInset,
-                              r.top + kIconInset);
-  const std::string text = cmbPreview->Item(item.index);
-  const int th = item.canvas.TextHeight(text);
-  item.canvas.TextOut(r.left + frmMain->imglstBits->Width() + kItemPadding, r.top + (r.bottom - r.top - th) / 2, text);
+  mv::DrawImageItem(item, *frmMain->imglstBits, frmMain->BeforeImages, cmbPreview->Item(item.index));
 }
 
 int ImagePicker::IndexOfCurrentText() const {

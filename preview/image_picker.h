@@ -9,6 +9,7 @@
 #include "base/handles.h"
 #include "forms/controls.h"
 #include "forms/picture.h"
+#include "preview/image_index.h"  // where the previous and next buttons step to
 
 class ImagePicker {
  public:

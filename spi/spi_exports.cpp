@@ -6,9 +6,9 @@
 #include <new>
 
 #include "plugins/spi_interface.h"
+#include "plugins/spi_result_codes.h"
 #include "spi/format_sniff.h"
 #include "spi/plugin_info.h"
-#include "spi/spi_codes.h"
 #include "spi/spi_input.h"
 #include "spi/wic_factory.h"
 #include "spi/wic_picture.h"
@@ -41,9 +41,9 @@ int Guarded(F&& body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return spi::kNoMemory;
   } catch (...) {
-    return kInternalError;
+    return spi::kInternalError;
   }
 }
 
@@ -67,7 +67,7 @@ int __stdcall IsSupported(LPCSTR /*file_name*/, DWORD_PTR dw) {
 }
 
 int __stdcall GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned int flag, SpiPictureInfo* info) {
-  if (!info) return kInternalError;
+  if (!info) return spi::kInternalError;
   return Guarded([&] {
     SpiInput input;
     if (int code = input.Open(buf, len, flag)) return code;
@@ -77,7 +77,7 @@ int __stdcall GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned int flag, SpiPic
 
 int __stdcall GetPicture(LPCSTR buf, LONG_PTR len, unsigned int flag, HANDLE* info, HANDLE* bits,
                          SpiProgressCallback progress, LONG_PTR user_data) {
-  if (!info || !bits) return kInternalError;
+  if (!info || !bits) return spi::kInternalError;
   *info = nullptr;
   *bits = nullptr;
   return Guarded([&] {
@@ -88,9 +88,9 @@ int __stdcall GetPicture(LPCSTR buf, LONG_PTR len, unsigned int flag, HANDLE* in
 }
 
 int __stdcall GetPreview(LPCSTR, LONG_PTR, unsigned int, HANDLE*, HANDLE*, SpiProgressCallback, LONG_PTR) {
-  return kNoFunction;  // hosts then use GetPicture
+  return spi::kNoFunction;  // hosts then use GetPicture
 }
 
-int __stdcall ConfigurationDlg(HWND, int) { return kNoFunction; }  // nothing to set
+int __stdcall ConfigurationDlg(HWND, int) { return spi::kNoFunction; }  // nothing to set
 
 }  // extern "C"

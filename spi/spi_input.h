@@ -13,7 +13,7 @@ namespace mv::wic {
 
 class SpiInput {
  public:
-  // Answers kOk or the code to return; flag & 7 picks the form of buf/len.
+  // Answers spi::kOk or the code to return; flag & 7 picks the form of buf/len.
   int Open(LPCSTR buf, LONG_PTR len, unsigned flag);
   const std::uint8_t* data() const { return data_; }
   std::uint32_t size() const { return size_; }

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "plugins/spi_result_codes.h"
 #include "spi/format_sniff.h"
-#include "spi/spi_codes.h"
 
 namespace mv::wic {
 
@@ -36,31 +36,31 @@ bool IsGrey(const WICPixelFormatGUID& f) {
 int CodeFor(HRESULT hr) {
   switch (hr) {
     case E_OUTOFMEMORY:
-      return kNoMemory;
+      return spi::kNoMemory;
     case WINCODEC_ERR_COMPONENTNOTFOUND:
     case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
     case WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT:
-      return kUnknownFormat;
+      return spi::kUnknownFormat;
     default:
-      return kBrokenData;
+      return spi::kBrokenData;
   }
 }
 
 int FirstFrame::Open(const std::uint8_t* data, std::uint32_t size) {
   // Only what the plug-in lists goes to WIC; it would read more.
-  if (SniffFormat(data, size) == Sniffed::Unknown) return kUnknownFormat;
-  if (!factory()) return kInternalError;
-  if (FAILED(factory()->CreateStream(stream_.put()))) return kInternalError;
+  if (SniffFormat(data, size) == Sniffed::Unknown) return spi::kUnknownFormat;
+  if (!factory()) return spi::kInternalError;
+  if (FAILED(factory()->CreateStream(stream_.put()))) return spi::kInternalError;
   // WIC's memory stream only reads unless asked to write.
-  if (FAILED(stream_->InitializeFromMemory(const_cast<BYTE*>(data), size))) return kInternalError;
+  if (FAILED(stream_->InitializeFromMemory(const_cast<BYTE*>(data), size))) return spi::kInternalError;
   HRESULT hr = factory()->CreateDecoderFromStream(stream_.get(), nullptr, WICDecodeMetadataCacheOnDemand,
                                                   decoder_.put());
   if (FAILED(hr)) return CodeFor(hr);
   if (FAILED(hr = decoder_->GetFrame(0, frame_.put()))) return CodeFor(hr);
   if (FAILED(hr = frame_->GetSize(&width, &height))) return CodeFor(hr);
-  if (width == 0 || height == 0) return kBrokenData;
+  if (width == 0 || height == 0) return spi::kBrokenData;
   if (FAILED(frame_->GetResolution(&dpi_x, &dpi_y))) dpi_x = dpi_y = 0;
-  return kOk;
+  return spi::kOk;
 }
 
 std::vector<RGBQUAD> FirstFrame::Palette(unsigned max_entries) {
@@ -114,7 +114,7 @@ int FirstFrame::Plan(DibPlan& plan) {
       plan.deliver = format;
       plan.deliver_bpp = bits;
       plan.dib_bpp = bits == 2 ? 4 : bits;
-      return kOk;
+      return spi::kOk;
     }
     // No usable colours: taken as colour pixels below.
   }
@@ -138,22 +138,22 @@ int FirstFrame::Plan(DibPlan& plan) {
     plan.deliver_bpp = plan.dib_bpp = 24;
   }
   plan.convert = !Same(format, plan.deliver);
-  return kOk;
+  return spi::kOk;
 }
 
 int FirstFrame::Source(const DibPlan& plan, IWICBitmapSource** source) {
   *source = nullptr;
   if (!plan.convert) {
     *source = frame_.get();
-    return kOk;
+    return spi::kOk;
   }
   HRESULT hr = factory()->CreateFormatConverter(converter_.put());
   if (FAILED(hr)) return CodeFor(hr);
   hr = converter_->Initialize(frame_.get(), plan.deliver, WICBitmapDitherTypeNone, nullptr, 0.0,
                               WICBitmapPaletteTypeCustom);
-  if (FAILED(hr)) return kUnknownFormat;  // a pixel format WIC cannot turn into ours
+  if (FAILED(hr)) return spi::kUnknownFormat;  // a pixel format WIC cannot turn into ours
   *source = converter_.get();
-  return kOk;
+  return spi::kOk;
 }
 
 }  // namespace mv::wic

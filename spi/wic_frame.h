@@ -27,7 +27,7 @@ struct DibPlan {
 
 class FirstFrame {
  public:
-  // Answers kOk or the code to return. The bytes must outlive the object.
+  // Answers spi::kOk or the code to return. The bytes must outlive the object.
   int Open(const std::uint8_t* data, std::uint32_t size);
   // Decides the output form from the frame's own pixel format.
   int Plan(DibPlan& plan);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "plugins/spi_result_codes.h"
 #include "spi/dib_rows.h"
-#include "spi/spi_codes.h"
 #include "spi/wic_frame.h"
 
 namespace mv::wic {
@@ -69,7 +69,7 @@ int CopyRows(IWICBitmapSource* source, const FirstFrame& frame, const DibPlan& p
   const UINT band_rows = static_cast<UINT>(std::clamp<std::uint64_t>(kBandBytes / copy_stride, 1, h));
   std::vector<std::uint8_t> band(static_cast<std::size_t>(copy_stride * band_rows));
   const int total = static_cast<int>(h);
-  if (progress && progress(0, total, user_data)) return kAborted;
+  if (progress && progress(0, total, user_data)) return spi::kAborted;
   for (UINT y = 0; y < h;) {
     const UINT n = std::min(band_rows, h - y);
     const WICRect rect{0, static_cast<INT>(y), static_cast<INT>(w), static_cast<INT>(n)};
@@ -85,9 +85,9 @@ int CopyRows(IWICBitmapSource* source, const FirstFrame& frame, const DibPlan& p
         std::memcpy(dst, src, static_cast<std::size_t>(dib_stride));
     }
     y += n;
-    if (progress && progress(static_cast<int>(y), total, user_data)) return kAborted;
+    if (progress && progress(static_cast<int>(y), total, user_data)) return spi::kAborted;
   }
-  return kOk;
+  return spi::kOk;
 }
 
 }  // namespace
@@ -99,24 +99,24 @@ int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallb
   DibPlan plan;
   if (int code = frame.Plan(plan)) return code;
   const std::uint64_t pixel_bytes = DibPixelBytes(frame.width, frame.height, plan.dib_bpp);
-  if (pixel_bytes == 0) return kNoMemory;  // beyond what the plug-in hands out
+  if (pixel_bytes == 0) return spi::kNoMemory;  // beyond what the plug-in hands out
   IWICBitmapSource* source = nullptr;
   if (int code = frame.Source(plan, &source)) return code;
 
   const std::size_t info_bytes = sizeof(BITMAPINFOHEADER) + TableEntries(plan) * sizeof(RGBQUAD);
   mv::unique_hglobal info(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, info_bytes));
   mv::unique_hglobal bits(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(pixel_bytes)));
-  if (!info || !bits) return kNoMemory;
+  if (!info || !bits) return spi::kNoMemory;
   {
     Locked header(info.get());
     Locked rows(bits.get());
-    if (!header.get() || !rows.get()) return kMemoryError;
+    if (!header.get() || !rows.get()) return spi::kMemoryError;
     WriteHeader(header.get(), frame, plan, pixel_bytes);
     if (int code = CopyRows(source, frame, plan, rows.get(), progress, user_data)) return code;
   }
   *info_out = info.release();
   *bits_out = bits.release();
-  return kOk;
+  return spi::kOk;
 }
 
 int DescribePicture(const std::uint8_t* data, std::uint32_t size, SpiPictureInfo* out) {
@@ -124,14 +124,14 @@ int DescribePicture(const std::uint8_t* data, std::uint32_t size, SpiPictureInfo
   if (int code = frame.Open(data, size)) return code;
   DibPlan plan;
   if (int code = frame.Plan(plan)) return code;
-  if (frame.width > 0x7FFFFFFF || frame.height > 0x7FFFFFFF) return kNoMemory;
+  if (frame.width > 0x7FFFFFFF || frame.height > 0x7FFFFFFF) return spi::kNoMemory;
   *out = SpiPictureInfo{};
   out->width = static_cast<long>(frame.width);
   out->height = static_cast<long>(frame.height);
   out->x_density = Dpi(frame.dpi_x);
   out->y_density = Dpi(frame.dpi_y);
   out->color_depth = static_cast<short>(plan.dib_bpp);
-  return kOk;
+  return spi::kOk;
 }
 
 }  // namespace mv::wic

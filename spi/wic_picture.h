@@ -24,7 +24,7 @@ struct SpiPictureInfo {
 };
 #pragma pack(pop)
 
-// On kOk both blocks belong to the caller; on any other answer they are null.
+// On spi::kOk both blocks belong to the caller; on any other answer they are null.
 int DecodePicture(const std::uint8_t* data, std::uint32_t size, SpiProgressCallback progress, LONG_PTR user_data,
                   HANDLE* info, HANDLE* bits);
 int DescribePicture(const std::uint8_t* data, std::uint32_t size, SpiPictureInfo* out);

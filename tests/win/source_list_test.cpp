@@ -8,7 +8,6 @@
 
 #include "app/MainForm.h"
 #include "forms/application.h"
-#include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/win/support/app_harness.h"
@@ -31,12 +30,7 @@ class SourceListTest : public mvtest::AppTest {
       const std::string path = dir + "img" + std::to_string(next_) + ".bmp";
       ++next_;
       mvtest::WriteFileBytes(path, mv::test::BuildBmp(recipe));
-      auto* image = new tag_BeforeImage;
-      image->FilePath = path;
-      ASSERT_TRUE(frmMain->SpiCtrl->DecodeImage(image));
-      frmMain->BeforeImages.push_back(image);
-      frmMain->lstBefore->Add(image->FileName);
-      frmPreview->cmbPreview->Add(image->FileName);
+      ASSERT_NE(mvtest::AddListedImage(path), nullptr);
     }
   }
   COLORREF ListPixel(int x, int y) {

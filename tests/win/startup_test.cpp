@@ -55,6 +55,47 @@ void PostKey(HWND hwnd, WORD vk) {
   ::PostMessageA(hwnd, WM_KEYUP, vk, 0xC0000001);
 }
 
+// While it lives, the system makes no window of one class on this thread:
+// a computer-based-training hook refuses each one.
+class RefuseWindowClass {
+ public:
+  explicit RefuseWindowClass(const char* class_name) {
+    refused_ = class_name;
+    hook_ = ::SetWindowsHookExA(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+  }
+  ~RefuseWindowClass() { ::UnhookWindowsHookEx(hook_); }
+  bool Hooked() const { return hook_ != nullptr; }
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND) {
+      const char* cls = reinterpret_cast<CBT_CREATEWNDA*>(lp)->lpcs->lpszClass;
+      if (!IS_INTRESOURCE(cls) && ::lstrcmpiA(cls, refused_) == 0) return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static inline const char* refused_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
+int ThreadWindowsOfClass(const char* class_name) {
+  struct Search {
+    const char* name;
+    int count;
+  } search{class_name, 0};
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        char cls[64] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        if (::lstrcmpiA(cls, s->name) == 0) ++s->count;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.count;
+}
+
 }  // namespace
 
 TEST_F(AppTest, NoSettingsFileNoRegistryUsesExecutableFolder) {
@@ -329,4 +370,27 @@ TEST_F(AppTest, ExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
   mvtest::Pump(20);
   EXPECT_EQ(boxes.Boxes().size(), 2u);
   EXPECT_TRUE(frmMain->Showing());
+}
+
+TEST_F(AppTest, MainWindowWhoseListTheSystemRefusesThrowsAndLeavesNothingBehind) {
+  const int forms_before = ThreadWindowsOfClass("MorvaneWindow");
+  const int tips_before = ThreadWindowsOfClass(TOOLTIPS_CLASSA);
+  const int icons_before = mv::HandleCount<mv::IconTraits>::live;
+  const int image_lists_before = mv::HandleCount<mv::ImageListTraits>::live;
+  {
+    RefuseWindowClass refuse("LISTBOX");
+    ASSERT_TRUE(refuse.Hooked());
+    // The tool bar, the labels and the buttons are made before the list.
+    EXPECT_THROW({ TfrmMain main; }, forms::WindowCreationError);
+  }
+  EXPECT_EQ(frmMain, nullptr);
+  EXPECT_EQ(forms::Application::Instance().MainForm(), nullptr);
+  EXPECT_EQ(ThreadWindowsOfClass("MorvaneWindow"), forms_before);
+  EXPECT_EQ(ThreadWindowsOfClass(TOOLTIPS_CLASSA), tips_before);  // the tool bar's tips went with it
+  EXPECT_EQ(mv::HandleCount<mv::IconTraits>::live, icons_before);
+  EXPECT_EQ(mv::HandleCount<mv::ImageListTraits>::live, image_lists_before);
+  // Nothing of the failed attempt is in the way of the next one.
+  StartApp();
+  EXPECT_TRUE(frmMain->Showing());
+  EXPECT_EQ(forms::Application::Instance().MainForm(), frmMain);
 }

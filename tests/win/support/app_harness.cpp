@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -162,18 +163,10 @@ void AppTest::StopApp() {
 }
 
 tag_BeforeImage* AddListedImage(const std::string& path) {
-  auto* image = new tag_BeforeImage;
+  auto image = std::make_unique<tag_BeforeImage>();
   image->FilePath = path;
-  if (!frmMain->SpiCtrl->DecodeImage(image)) {
-    delete image;
-    return nullptr;
-  }
-  frmMain->BeforeImages.push_back(image);
-  frmMain->lstBefore->Add(image->FileName);
-  frmPreview->cmbPreview->Add(image->FileName);
-  frmPrePalette->cmbPreview->Add(image->FileName);
-  frmMain->btnDel1->SetEnabled(true);
-  return image;
+  if (!frmMain->SpiCtrl->DecodeImage(image.get())) return nullptr;
+  return frmMain->AppendImage(std::move(image));
 }
 
 tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name, const std::string& bytes) {

@@ -60,8 +60,9 @@ class AppTest : public ::testing::Test {
   bool started_ = false;
 };
 
-// Decodes a file and appends it to the store and all four lists, as the
-// load command does; null (and nothing appended) when it does not decode.
+// Decodes a file and appends it to the store and all four lists with the
+// load command's own operation; null (and nothing appended) when it does
+// not decode.
 tag_BeforeImage* AddListedImage(const std::string& path);
 // Writes bytes to a file in dir and appends it as above.
 tag_BeforeImage* AddListedBytes(const std::string& dir, const std::string& name, const std::string& bytes);

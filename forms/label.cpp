@@ -1,10 +1,10 @@
-#include "forms/graphics.h"
+#include "forms/label.h"
 
 namespace forms {
 
-Label::Label(Window* parent, int x, int y, const std::string& caption, const FontSpec& font, COLORREF color)
-    : GraphicControl(parent), caption_(caption), font_(GetFont(font)), color_(color) {
-  SetBounds(x, y, 0, 0);
+Label::Label(Window* parent, const LabelParams& p)
+    : GraphicControl(parent), caption_(p.caption), font_(GetFont(p.font)), color_(p.color) {
+  SetBounds(p.left, p.top, 0, 0);
   Fit();
 }
 
@@ -38,26 +38,6 @@ void Label::Paint(HDC dc, const RECT& rect) {
   ::SetTextColor(dc, color_);
   ::TextOutA(dc, rect.left, rect.top, caption_.c_str(), static_cast<int>(caption_.size()));
   ::SelectObject(dc, old);
-}
-
-Bevel::Bevel(Window* parent, int x, int y, int width, int height, Shape shape)
-    : GraphicControl(parent), shape_(shape) {
-  SetBounds(x, y, width, height);
-}
-
-void Bevel::Paint(HDC dc, const RECT& rect) {
-  RECT r = rect;
-  switch (shape_) {
-    case Shape::Box:
-      ::DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
-      break;
-    case Shape::Frame:
-      ::DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
-      break;
-    case Shape::TopLine:
-      ::DrawEdge(dc, &r, EDGE_ETCHED, BF_TOP);
-      break;
-  }
 }
 
 }  // namespace forms

@@ -1,4 +1,4 @@
-// Windowless controls: labels and bevels.
+// A label: text on its parent's background, sized to the text.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +10,20 @@
 
 namespace forms {
 
-// Text on the parent's background; sizes itself to its text.
+struct LabelParams {
+  int left = 0, top = 0;
+  std::string caption;
+  FontSpec font = DefaultFont();
+  COLORREF color = ::GetSysColor(COLOR_WINDOWTEXT);
+};
+
 class Label : public GraphicControl {
  public:
+  Label(Window* parent, const LabelParams& params);
+  // In positions, as the palette viewer makes its labels.
   Label(Window* parent, int x, int y, const std::string& caption, const FontSpec& font = DefaultFont(),
-        COLORREF color = ::GetSysColor(COLOR_WINDOWTEXT));
+        COLORREF color = ::GetSysColor(COLOR_WINDOWTEXT))
+      : Label(parent, LabelParams{x, y, caption, font, color}) {}
   void SetCaption(const std::string& caption);
   const std::string& Caption() const { return caption_; }
   void SetAutoSize(bool on);
@@ -29,16 +38,6 @@ class Label : public GraphicControl {
   HFONT font_;
   COLORREF color_;
   bool auto_size_ = true;
-};
-
-class Bevel : public GraphicControl {
- public:
-  enum class Shape { Box, Frame, TopLine };
-  Bevel(Window* parent, int x, int y, int width, int height, Shape shape = Shape::Box);
-  void Paint(HDC dc, const RECT& rect) override;
-
- private:
-  Shape shape_;
 };
 
 }  // namespace forms

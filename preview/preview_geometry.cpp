@@ -1,4 +1,4 @@
-#include "preview/fit.h"
+#include "preview/preview_geometry.h"
 
 namespace mv {
 

@@ -1,7 +1,7 @@
-// The preview window's fitting and scrolling arithmetic.
+// The preview window's geometry: fitting, scrolling, the strip, centring.
 #include <gtest/gtest.h>
 
-#include "preview/fit.h"
+#include "preview/preview_geometry.h"
 
 using namespace mv;
 
@@ -41,14 +41,6 @@ TEST(Scroll, LinesStopAtTheEnds) {
   EXPECT_EQ(ScrollLineBack(520, 43), 477);
   // Nothing to scroll when the image fits.
   EXPECT_EQ(ScrollLineForward(0, 43, 100, 480), 0);
-}
-
-TEST(Scroll, IndexesWrap) {
-  EXPECT_EQ(PreviousIndex(0, 5), 4);
-  EXPECT_EQ(NextIndex(4, 5), 0);
-  EXPECT_EQ(NextIndex(0, 1), 0);
-  EXPECT_EQ(PreviousIndex(0, 1), 0);
-  EXPECT_EQ(NextIndex(2, 5), 3);
 }
 
 TEST(Strip, ShowsUpTo28) {

@@ -1,5 +1,5 @@
-// The preview window's arithmetic: fitting its client area to an image,
-// the smooth scroll steps, wrapping image indexes, the picker strip.
+// The preview window's geometry: fitting its client area to an image, the
+// smooth scroll steps, the strip that shows the picker, centring.
 #pragma once
 
 namespace mv {
@@ -22,10 +22,6 @@ constexpr int LineStep(int visible) { return PageStep(visible) / 10; }
 // the range; the bar itself stops at range minus the visible size.
 int ScrollLineBack(int position, int line);
 int ScrollLineForward(int position, int line, int range, int visible);
-
-// Previous and next image with wrap-around over count images.
-constexpr int PreviousIndex(int index, int count) { return index - 1 < 0 ? count - 1 : index - 1; }
-constexpr int NextIndex(int index, int count) { return index + 1 >= count ? 0 : index + 1; }
 
 // The strip with the picker shows while the mouse is this near the top.
 constexpr int kStripHeight = 28;

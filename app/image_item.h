@@ -1,0 +1,23 @@
+// How the source list and both viewers' pickers show a listed image: its
+// bit-depth icon, then its name, vertically centred.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/before_image.h"
+#include "forms/image_list.h"
+#include "forms/item_list.h"
+
+namespace mv {
+
+// The icon's height and a little room.
+int ImageItemHeight(const forms::ImageList& icons);
+// Where the name starts, from the item's left edge.
+int ImageItemTextLeft(const forms::ImageList& icons);
+// Paints the item of images[item.index]; without an icon where the store
+// has no such image.
+void DrawImageItem(forms::DrawItemArgs& item, const forms::ImageList& icons,
+                   const std::vector<tag_BeforeImage*>& images, const std::string& name);
+
+}  // namespace mv
