@@ -1,5 +1,7 @@
 #include "forms/label.h"
 
+#include "base/handles.h"
+
 namespace forms {
 
 Label::Label(Window* parent, const LabelParams& p)
@@ -33,11 +35,10 @@ void Label::SetColor(COLORREF color) {
 }
 
 void Label::Paint(HDC dc, const RECT& rect) {
-  HGDIOBJ old = ::SelectObject(dc, font_);
+  mv::SelectGuard font(dc, font_);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, color_);
   ::TextOutA(dc, rect.left, rect.top, caption_.c_str(), static_cast<int>(caption_.size()));
-  ::SelectObject(dc, old);
 }
 
 }  // namespace forms
