@@ -322,6 +322,20 @@ void Window::PaintThroughPalette(HPALETTE palette) {
   ::EndPaint(hwnd_, &ps);
 }
 
+bool Window::RepaintOnPaletteMessage(UINT msg, WPARAM wp, LRESULT& result) {
+  if (msg == WM_PALETTECHANGED) {
+    if (reinterpret_cast<HWND>(wp) != hwnd_) Invalidate(false);
+    result = 0;
+    return true;
+  }
+  if (msg == WM_QUERYNEWPALETTE) {
+    Invalidate(false);
+    result = TRUE;
+    return true;
+  }
+  return false;
+}
+
 void Window::Invalidate(bool erase) {
   if (hwnd_) ::InvalidateRect(hwnd_, nullptr, erase);
 }

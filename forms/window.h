@@ -106,6 +106,10 @@ class Window {
   // the foreground: on a display with a palette, pictures then show that
   // palette's exact colours.
   void PaintThroughPalette(HPALETTE palette);
+  // Windows that paint through a palette repaint when another window
+  // changed the system palette and when they may realise theirs again;
+  // true (with the answer in `result`) when `msg` was one of those.
+  bool RepaintOnPaletteMessage(UINT msg, WPARAM wp, LRESULT& result);
   // The topmost visible windowless control at a client point, or null.
   GraphicControl* GraphicAt(POINT client) const;
 

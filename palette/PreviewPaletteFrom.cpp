@@ -199,18 +199,13 @@ void TfrmPrePalette::tmrRefreshTimer() {
 }
 
 LRESULT TfrmPrePalette::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (LRESULT r = 0; RepaintOnPaletteMessage(msg, wp, r)) return r;
   switch (msg) {
     case WM_PAINT:
       // The grid's cells through the image's own palette: on a display of
       // 8 bits or fewer each cell then shows its entry's colour.
       PaintThroughPalette(Showing() ? grid_palette_ : nullptr);
       return 0;
-    case WM_PALETTECHANGED:
-      if (reinterpret_cast<HWND>(wp) != Handle()) Invalidate(false);
-      return 0;
-    case WM_QUERYNEWPALETTE:
-      Invalidate(false);
-      return TRUE;
   }
   return Form::WndProc(msg, wp, lp);
 }

@@ -254,6 +254,7 @@ void TfrmPreview::WMEraseBkgnd(HDC dc) {
 }
 
 LRESULT TfrmPreview::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (LRESULT r = 0; RepaintOnPaletteMessage(msg, wp, r)) return r;
   switch (msg) {
     case WM_PAINT:
       WMPaint();
@@ -272,12 +273,6 @@ LRESULT TfrmPreview::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       UpdateScrollBars();  // the bars adapt to the user's resizing
       return r;
     }
-    case WM_PALETTECHANGED:
-      if (reinterpret_cast<HWND>(wp) != Handle()) Invalidate(false);
-      return 0;
-    case WM_QUERYNEWPALETTE:
-      Invalidate(false);
-      return TRUE;
   }
   return Form::WndProc(msg, wp, lp);
 }
