@@ -78,21 +78,23 @@ class RefuseWindowClass {
   HHOOK hook_ = nullptr;
 };
 
+struct ClassSearch {
+  const char* name;
+  int count;
+};
+
+// A named function: the 32-bit calling convention cannot come from a lambda.
+BOOL CALLBACK CountOfClass(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<ClassSearch*>(p);
+  char cls[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  if (::lstrcmpiA(cls, s->name) == 0) ++s->count;
+  return TRUE;
+}
+
 int ThreadWindowsOfClass(const char* class_name) {
-  struct Search {
-    const char* name;
-    int count;
-  } search{class_name, 0};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        char cls[64] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        if (::lstrcmpiA(cls, s->name) == 0) ++s->count;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ClassSearch search{class_name, 0};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CountOfClass, reinterpret_cast<LPARAM>(&search));
   return search.count;
 }
 
