@@ -8,11 +8,6 @@ class BitmapSurface final : public ImageSurface {
  public:
   explicit BitmapSurface(forms::Bitmap& bitmap) : ImageSurface(bitmap.Width(), bitmap.Height()), bitmap_(bitmap) {}
 
-  bool Prepare(forms::Bitmap& offscreen) const override {
-    offscreen.Clear();
-    return true;
-  }
-
   void Paint(HDC dc, int x, int y, forms::Bitmap&) const override {
     ::BitBlt(dc, x, y, Width(), Height(), bitmap_.CanvasHandle(), 0, 0, SRCCOPY);
   }

@@ -30,7 +30,7 @@ class ImageSurface {
   // shown image holds expanded pixels; other pictures leave it empty. False
   // when the memory or the file's bytes are not to be had: the picture then
   // paints black. Throws nothing.
-  virtual bool Prepare(forms::Bitmap& offscreen) const = 0;
+  virtual bool Prepare(forms::Bitmap& offscreen) const;
   // Paints the picture with its top-left corner at (x, y), from the image
   // and what Prepare left in `offscreen`. GDI clips to the DC.
   virtual void Paint(HDC dc, int x, int y, forms::Bitmap& offscreen) const = 0;

@@ -66,11 +66,6 @@ class StoredSurface final : public ImageSurface {
         pixels_(file + l.pixelOffset),
         info_(MakeInfo(l, l.topDown ? -rows_ : rows_, colors)) {}
 
-  bool Prepare(forms::Bitmap& offscreen) const override {
-    offscreen.Clear();
-    return true;
-  }
-
   void Paint(HDC dc, int x, int y, forms::Bitmap&) const override {
     // Rows a cut-short file lacks are black, not whatever the screen held.
     if (rows_ < Height()) {
@@ -161,11 +156,6 @@ class ExpandedSurface final : public ImageSurface {
 };
 
 }  // namespace
-
-void ImageSurface::PaintBlack(HDC dc, int x, int y) const {
-  RECT all{x, y, x + width_, y + height_};
-  ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-}
 
 std::unique_ptr<ImageSurface> MakeNativeSurface(const mv::BmpLayout& layout, const std::uint8_t* file,
                                                 std::size_t size, const ColorTable256& colors) {

@@ -86,9 +86,7 @@ struct ClassSearch {
 // A named function: the 32-bit calling convention cannot come from a lambda.
 BOOL CALLBACK CountOfClass(HWND w, LPARAM p) {
   auto* s = reinterpret_cast<ClassSearch*>(p);
-  char cls[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (::lstrcmpiA(cls, s->name) == 0) ++s->count;
+  if (mvtest::IsOfClass(w, s->name)) ++s->count;
   return TRUE;
 }
 

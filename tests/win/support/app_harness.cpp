@@ -298,6 +298,12 @@ DWORD WINAPI DialogDriver::Run(void* p) {
   return 0;
 }
 
+bool IsOfClass(HWND hwnd, const char* name) {
+  char cls[64] = {};
+  ::GetClassNameA(hwnd, cls, sizeof(cls));
+  return ::lstrcmpiA(cls, name) == 0;
+}
+
 namespace {
 constexpr int kFileNameCombo = 0x47C;  // cmb13
 constexpr int kFileNameEdit = 0x480;   // edt1
@@ -308,9 +314,7 @@ struct FindClass {
 };
 BOOL CALLBACK FindChildByClass(HWND hwnd, LPARAM lp) {
   auto* f = reinterpret_cast<FindClass*>(lp);
-  char cls[64] = {};
-  ::GetClassNameA(hwnd, cls, sizeof(cls));
-  if (lstrcmpiA(cls, f->name) == 0) {
+  if (IsOfClass(hwnd, f->name)) {
     f->found = hwnd;
     return FALSE;
   }

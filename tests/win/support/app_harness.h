@@ -76,6 +76,9 @@ struct Capture {
 };
 Capture CaptureClient(HWND hwnd);
 
+// Whether the window's class is `name`, letter case ignored.
+bool IsOfClass(HWND hwnd, const char* name);
+
 // The text the tooltip window of a control holds now (what it would show).
 std::string TooltipText(HWND tool);
 // Width of a text in a control's own font, measured without the forms layer.
