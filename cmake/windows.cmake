@@ -1,5 +1,21 @@
 # The Windows program, its tests under Wine, the fixture plug-ins, the benchmark.
 set(MORVANE_WIN_LIBS comctl32 comdlg32 gdi32 user32 shell32 ole32 advapi32 kernel32)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+# A 64-bit build makes the 32-bit parts it ships and tests with through a
+# sub-build of this tree with the i686 toolchain: only the plug-in worker
+# and the fixture plug-ins.
+if(MORVANE_PART32)
+  target_compile_definitions(morvane_portable PUBLIC NOMINMAX)
+  include(${PROJECT_SOURCE_DIR}/worker/worker.cmake)
+  if(MORVANE_PART32_FIXTURES)
+    set(MORVANE_SPI_SUFFIX .spi)
+    set(MVT_FIXTURE_DIR ${MORVANE_PART32_FIXTURES})
+    add_subdirectory(tests/fixtures)
+  endif()
+  return()
+endif()
+
 
 # Everything of the subsystems except the entry point and the portable files.
 file(GLOB MORVANE_WIN_SOURCES CONFIGURE_DEPENDS
@@ -42,9 +58,9 @@ target_link_libraries(Morvane PRIVATE morvane_win)
 target_link_options(Morvane PRIVATE ${MORVANE_LINK_FLAGS} -mwindows)
 set_target_properties(Morvane PROPERTIES OUTPUT_NAME ${MORVANE_EXE_NAME}
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 include(${PROJECT_SOURCE_DIR}/spi/spi.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/worker/worker.cmake)
 
 if(MORVANE_TESTS)
   set(MORVANE_TEST_DIR ${CMAKE_BINARY_DIR}/tests)

@@ -1,5 +1,6 @@
 #include "forms/bitmap.h"
 
+#include "forms/dib_format.h"
 #include "forms/logical_palette.h"
 
 #include <algorithm>
@@ -14,26 +15,10 @@ int g_live = 0;
 
 BITMAPINFO* MakeInfo(std::vector<std::uint8_t>& storage, int width, int height, PixelFormat format,
                      const std::array<RGBQUAD, 256>& table) {
-  storage.assign(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
-  auto* bi = reinterpret_cast<BITMAPINFO*>(storage.data());
-  bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi->bmiHeader.biWidth = width;
-  bi->bmiHeader.biHeight = height;
-  bi->bmiHeader.biPlanes = 1;
-  bi->bmiHeader.biBitCount = static_cast<WORD>(BitsOf(format));
-  bi->bmiHeader.biCompression = BI_RGB;
-  const int bits = BitsOf(format);
-  if (bits <= 8) {
-    std::copy_n(table.begin(), 1 << bits, bi->bmiColors);
-  } else if (bits == 16) {
-    // 5-6-5 bit fields.
-    bi->bmiHeader.biCompression = BI_BITFIELDS;
-    auto* masks = reinterpret_cast<DWORD*>(bi->bmiColors);
-    masks[0] = 0xF800;
-    masks[1] = 0x07E0;
-    masks[2] = 0x001F;
-  }
-  return bi;
+  storage.assign(sizeof(DibHeader), 0);
+  auto* header = reinterpret_cast<DibHeader*>(storage.data());
+  FillDibHeader(*header, width, height, BitsOf(format), table.data());
+  return reinterpret_cast<BITMAPINFO*>(header);
 }
 }  // namespace
 
@@ -50,7 +35,7 @@ int BitsOf(PixelFormat format) {
 }
 
 PixelFormat PixelFormatFor(int bit_count) {
-  switch (bit_count) {
+  switch (StoredBits(bit_count)) {
     case 1: return PixelFormat::pf1bit;
     case 4: return PixelFormat::pf4bit;
     case 8: return PixelFormat::pf8bit;
@@ -74,6 +59,7 @@ void Bitmap::Clear() {
   if (dc_ && dc_old_) ::SelectObject(dc_.get(), dc_old_);
   dc_old_ = nullptr;
   section_.reset();
+  shared_.reset();
   bits_ = nullptr;
   width_ = height_ = 0;
 }
@@ -119,11 +105,33 @@ void Bitmap::Recreate(int width, int height, PixelFormat format, bool keep_pixel
   if (dc_old_) ::SelectObject(dc_.get(), dc_old_);
   dc_old_ = nullptr;
   section_ = std::move(fresh);
+  shared_.reset();
   bits_ = fresh_bits;
   width_ = section_ ? width : 0;
   height_ = section_ ? height : 0;
   format_ = format;
   if (section_) dc_old_ = ::SelectObject(dc_.get(), section_.get());
+}
+
+bool Bitmap::CreateOnSection(int width, int height, PixelFormat format, const RGBQUAD* table,
+                             mv::unique_handle section) {
+  Clear();
+  if (width <= 0 || height <= 0 || !section) return false;
+  std::copy_n(table, 256, table_.begin());
+  std::vector<std::uint8_t> storage;
+  BITMAPINFO* bi = MakeInfo(storage, width, height, format, table_);
+  void* bits = nullptr;
+  mv::unique_hbitmap made(::CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, section.get(), 0));
+  if (!made) return false;
+  if (!dc_) dc_.reset(::CreateCompatibleDC(nullptr));
+  section_ = std::move(made);
+  shared_ = std::move(section);
+  bits_ = static_cast<std::uint8_t*>(bits);
+  width_ = width;
+  height_ = height;
+  format_ = format;
+  dc_old_ = ::SelectObject(dc_.get(), section_.get());
+  return true;
 }
 
 void Bitmap::Reshape(int width, int height, PixelFormat format) {

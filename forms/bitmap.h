@@ -39,6 +39,11 @@ class Bitmap {
   void SetPixelFormat(PixelFormat format);
   // A new size and format with blank pixels (nothing converted or kept).
   void Reshape(int width, int height, PixelFormat format);
+  // A bitmap whose pixels already lie in a section (in the layout of
+  // forms/dib_format.h, at offset 0): the bitmap keeps the section, nothing
+  // is copied. The caller has checked that the section holds them all.
+  // False when the system makes no bitmap of it.
+  bool CreateOnSection(int width, int height, PixelFormat format, const RGBQUAD* table, mv::unique_handle section);
   // Gives up the pixels (size 0 × 0): memory goes back at once.
   void Clear();
   bool Empty() const { return !section_; }
@@ -69,6 +74,7 @@ class Bitmap {
   int width_ = 0, height_ = 0;
   PixelFormat format_ = PixelFormat::pf24bit;
   mv::unique_hbitmap section_;
+  mv::unique_handle shared_;  // the section the pixels lie in, when made on one
   std::uint8_t* bits_ = nullptr;
   mv::unique_hdc dc_;
   HGDIOBJ dc_old_ = nullptr;

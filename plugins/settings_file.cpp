@@ -49,6 +49,16 @@ bool ReadPluginEnabled(const std::string& settings_path, const std::string& plug
   return ::GetPrivateProfileIntA(kSectionPlugin, plugin_file_name.c_str(), 1, settings_path.c_str()) == 1;
 }
 
+bool ReadPluginsInProcess(const std::string& settings_path) {
+  return ::GetPrivateProfileIntA(kSectionSetting, kKeyInProcess, 0, settings_path.c_str()) == 1;
+}
+
+int ReadHangSeconds(const std::string& settings_path) {
+  const int seconds = static_cast<int>(
+      ::GetPrivateProfileIntA(kSectionSetting, kKeyHangSeconds, kDefaultHangSeconds, settings_path.c_str()));
+  return seconds < 0 ? kDefaultHangSeconds : seconds;
+}
+
 void WritePluginDir(const std::string& settings_path, const std::string& dir) {
   ::WritePrivateProfileStringA(kSectionSetting, kKeyPluginDir, dir.c_str(), settings_path.c_str());
 }

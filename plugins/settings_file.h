@@ -10,6 +10,9 @@ inline constexpr char kFileName[] = "Morvane.ini";
 inline constexpr char kSectionSetting[] = "Setting";
 inline constexpr char kKeyPluginDir[] = "Susie Plug-in Dir";
 inline constexpr char kSectionPlugin[] = "Plug-in";
+inline constexpr char kKeyInProcess[] = "Plug-ins In Process";
+inline constexpr char kKeyHangSeconds[] = "Plug-in Hang Seconds";
+inline constexpr int kDefaultHangSeconds = 30;
 inline constexpr char kSusieKey[] = "Software\\Velquist\\Susie\\Plug-in";
 inline constexpr char kSusieValue[] = "Path";
 
@@ -27,6 +30,13 @@ enum class SusieRegistry { NoKey, NoValue, Found };
 SusieRegistry ReadSusieRegistryPath(std::string& path);
 // Whether a plug-in is in use: exactly 1 (the default) means yes.
 bool ReadPluginEnabled(const std::string& settings_path, const std::string& plugin_file_name);
+
+// Whether this edition's own third-party plug-ins run inside the program
+// (1) rather than in a plug-in worker (0, the default).
+bool ReadPluginsInProcess(const std::string& settings_path);
+// How long a plug-in in a worker may go without a sign of life before it
+// counts as hung: 30 seconds by default; 0 means never.
+int ReadHangSeconds(const std::string& settings_path);
 
 void WritePluginDir(const std::string& settings_path, const std::string& dir);
 void WritePluginEnabled(const std::string& settings_path, const std::string& plugin_file_name, bool enabled);

@@ -1,0 +1,71 @@
+// One plug-in's attempt on one file: IsSupported, then GetPicture, every
+// call under the fault guard, and the two blocks it hands back checked
+// before anything reads them. The program runs this for the plug-ins it
+// keeps in its own process, a worker for the others.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/handles.h"
+#include "decode/dib_check.h"
+#include "plugins/fault_guard.h"
+#include "plugins/plugin_library.h"
+
+namespace spi {
+
+// The file as a plug-in is offered it.
+struct PluginInput {
+  const void* view = nullptr;  // the whole file, mapped read-only
+  std::uint64_t size = 0;      // bytes of the view that hold the file
+  std::string name;            // what IsSupported is told the file is called
+  HANDLE file = nullptr;       // the 32-bit handle form of IsSupported; null: the 2 KB form only
+  SpiProgressCallback progress = nullptr;
+};
+
+// The picture a plug-in decoded: its blocks, locked for as long as this
+// lives, and what the check found in them.
+class PluginPicture {
+ public:
+  PluginPicture() = default;
+  ~PluginPicture();
+  PluginPicture(const PluginPicture&) = delete;
+  PluginPicture& operator=(const PluginPicture&) = delete;
+
+  // Takes over the blocks a plug-in handed back with success: locks them
+  // and checks them; false when they hold no picture (they are freed when
+  // this goes, if they are blocks at all).
+  bool Take(HANDLE info, HANDLE bits);
+
+  const mv::DibCheck& Dib() const { return dib_; }
+  // The colour table's entries the block holds (8 bits or fewer).
+  const RGBQUAD* Colors() const;
+  // Copies the pixels into `target` (selected in nothing, or in `dc`) with
+  // GDI's conversions, from a private header with the counts the blocks
+  // were checked for. The lines GDI wrote; 0 on failure.
+  int CopyInto(HDC dc, HBITMAP target, UINT lines) const;
+
+ private:
+  mv::unique_hglobal info_, bits_;
+  const std::uint8_t* info_ptr_ = nullptr;
+  const void* bits_ptr_ = nullptr;
+  mv::DibCheck dib_;
+};
+
+enum class Attempt {
+  Decoded,    // `picture` holds it
+  Declined,   // the plug-in does not read this file, or failed to
+  Faulted,    // the plug-in faulted: it is not to be called again
+  FileError,  // reading the file failed: no plug-in is to blame
+};
+
+// IsSupported and, on yes, GetPicture. `buffer_form` says the plug-in takes
+// only the 2 KB form of IsSupported; a plug-in that faults on the handle is
+// asked once more that way and the flag is set. `fault` receives the fault
+// of a Faulted or FileError attempt.
+Attempt TryPicture(const PluginEntries& entries, const PluginInput& input, bool& buffer_form, PluginPicture& picture,
+                   GuardResult* fault = nullptr);
+
+}  // namespace spi

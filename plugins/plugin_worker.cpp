@@ -1,0 +1,240 @@
+#include "plugins/plugin_worker.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/sjis_path.h"
+#include "plugins/settings_file.h"
+
+namespace spi {
+
+namespace {
+
+constexpr DWORD kStartLimitMs = 20000;  // a fresh worker says hello within this
+constexpr DWORD kQuitLimitMs = 2000;    // a worker asked to quit has gone within this
+constexpr DWORD kPollMs = 100;
+
+std::string ProgramNameFor(int bits) {
+  return bits == 32 ? "MorvaneSusieWorker32.exe" : "MorvaneSusieWorker64.exe";
+}
+
+std::string Hex8(DWORD v) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(v));
+  return hex;
+}
+
+std::string HandleText(HANDLE h) { return std::to_string(reinterpret_cast<std::uintptr_t>(h)); }
+
+// Paints (and answers messages sent to our windows) while the worker works;
+// the user's input waits in the queue until the call is over.
+void PumpPaint() {
+  MSG msg;
+  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+    ::DispatchMessageA(&msg);
+}
+
+// Everything, as a modal loop would: a plug-in's dialog in the worker is
+// owned by one of our windows, and the two threads' input is joined.
+void PumpAll() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      ::PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+// Shows that work is going on while the input waits.
+class BusyCursor {
+ public:
+  BusyCursor() : old_(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
+  ~BusyCursor() { ::SetCursor(old_); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  HCURSOR old_;
+};
+
+}  // namespace
+
+HANDLE WorkerJob() {
+  // Never closed on purpose: the system closes it when this process ends,
+  // however it ends, and then ends every worker in it.
+  static const HANDLE job = [] {
+    HANDLE j = ::CreateJobObjectA(nullptr, nullptr);
+    if (j) {
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+      ::SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    return j;
+  }();
+  return job;
+}
+
+PluginWorker::PluginWorker(int bits) : bits_(bits), program_name_(ProgramNameFor(bits)) {}
+
+PluginWorker::~PluginWorker() { Stop(); }
+
+const worker::MailboxHeader& PluginWorker::Header() const {
+  return *static_cast<const worker::MailboxHeader*>(view_.get());
+}
+
+bool PluginWorker::Start(std::string& why) {
+  if (Running()) return true;
+  culprit_ = -1;
+  const std::string exe = mv::ExtractFilePath(settings::ExecutablePath()) + program_name_;
+  if (::GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    why = program_name_ + " が見つかりません";
+    return false;
+  }
+  // Handed to the worker by inheritance, then made private again at once so
+  // that no later child inherits them.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  mailbox_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, worker::kMailboxBytes, nullptr));
+  if (mailbox_) view_.reset(::MapViewOfFile(mailbox_.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  request_event_.reset(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
+  reply_event_.reset(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
+  HANDLE self_raw = nullptr;
+  ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self_raw, SYNCHRONIZE, TRUE,
+                    0);
+  mv::unique_handle self(self_raw);
+  if (!view_ || !request_event_ || !reply_event_ || !self) {
+    why = program_name_ + " を起動できません（エラー " + std::to_string(::GetLastError()) + "）";
+    Forget(End::NotRunning);
+    return false;
+  }
+
+  std::string command = "\"" + exe + "\" " + HandleText(mailbox_.get()) + " " + HandleText(request_event_.get()) +
+                        " " + HandleText(reply_event_.get()) + " " + HandleText(self.get());
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const BOOL made = ::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                                     nullptr, &si, &pi);
+  const DWORD error = ::GetLastError();
+  for (HANDLE h : {mailbox_.get(), request_event_.get(), reply_event_.get()})
+    ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+  if (!made) {
+    why = program_name_ + " を起動できません（エラー " + std::to_string(error) + "）";
+    Forget(End::NotRunning);
+    return false;
+  }
+  mv::unique_handle thread(pi.hThread);
+  process_.reset(pi.hProcess);
+  // Where jobs cannot nest the worker still ends with us: it watches our
+  // process handle.
+  if (HANDLE job = WorkerJob()) ::AssignProcessToJobObject(job, process_.get());
+  ::ResumeThread(thread.get());
+
+  // The worker says hello by setting the reply event once its header is
+  // written; a machine that cannot run it ends it first.
+  const HANDLE waits[2] = {reply_event_.get(), process_.get()};
+  const DWORD r = ::WaitForMultipleObjects(2, waits, FALSE, kStartLimitMs);
+  if (r != WAIT_OBJECT_0 || Header().magic != worker::kMagic || Header().version != worker::kVersion) {
+    DWORD code = 0;
+    if (r == WAIT_OBJECT_0 + 1) ::GetExitCodeProcess(process_.get(), &code);
+    why = program_name_ + " を起動できません（終了コード " + Hex8(code) + "）";
+    ::TerminateProcess(process_.get(), 1);
+    Forget(End::NotRunning);
+    return false;
+  }
+  return true;
+}
+
+void PluginWorker::Stop() {
+  if (!Running()) return;
+  if (view_ && request_event_) {
+    worker::QuitRequest quit{static_cast<std::uint32_t>(worker::Op::Quit)};
+    std::memcpy(static_cast<char*>(const_cast<void*>(view_.get())) + worker::kRequestOffset, &quit, sizeof quit);
+    ::SetEvent(request_event_.get());
+    if (::WaitForSingleObject(process_.get(), kQuitLimitMs) != WAIT_OBJECT_0) ::TerminateProcess(process_.get(), 1);
+  } else {
+    ::TerminateProcess(process_.get(), 1);
+  }
+  ::WaitForSingleObject(process_.get(), kQuitLimitMs);
+  Forget(End::NotRunning);
+}
+
+void PluginWorker::Forget(End why) {
+  culprit_ = -1;
+  if (view_ && (why == End::Died || why == End::Hung)) {
+    // The worker's last words: the plug-in whose code faulted, else the one
+    // it was calling, else (a death between calls, say in a thread a
+    // plug-in left running) the one it called last.
+    const volatile worker::MailboxHeader& h = Header();
+    const int blamed = h.blamed, running = h.running, last = h.lastCalled;
+    culprit_ = blamed >= 0 ? blamed : running >= 0 ? running : why == End::Died ? last : -1;
+  }
+  process_.reset();
+  view_.reset();
+  mailbox_.reset();
+  request_event_.reset();
+  reply_event_.reset();
+}
+
+PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity,
+                                     Wait wait, std::vector<std::uint8_t>& reply) {
+  reply.clear();
+  if (!Running()) return End::NotRunning;
+  if (request_bytes > worker::kRequestBytes) request_bytes = worker::kRequestBytes;
+  if (reply_capacity > worker::kReplyBytes) reply_capacity = worker::kReplyBytes;
+  auto* box = static_cast<std::uint8_t*>(const_cast<void*>(view_.get()));
+  std::memcpy(box + worker::kRequestOffset, request, request_bytes);
+  ::ResetEvent(reply_event_.get());
+  ::SetEvent(request_event_.get());
+
+  BusyCursor busy;
+  const HANDLE waits[2] = {reply_event_.get(), process_.get()};
+  const volatile std::uint32_t& heartbeat = Header().heartbeat;
+  std::uint32_t beat = heartbeat;
+  DWORD quiet_since = ::GetTickCount();
+  for (;;) {
+    const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kPollMs, wait == Wait::Work ? QS_PAINT : QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    if (r == WAIT_OBJECT_0 + 1 || r == WAIT_FAILED) {
+      ::TerminateProcess(process_.get(), 1);
+      Forget(End::Died);
+      return End::Died;
+    }
+    if (r == WAIT_OBJECT_0 + 2) {
+      if (wait == Wait::Work) PumpPaint(); else PumpAll();
+    }
+    if (heartbeat != beat) {
+      beat = heartbeat;
+      quiet_since = ::GetTickCount();
+    } else if (wait == Wait::Work && hang_ms_ && ::GetTickCount() - quiet_since >= hang_ms_) {
+      ::TerminateProcess(process_.get(), 1);
+      ::WaitForSingleObject(process_.get(), kQuitLimitMs);
+      Forget(End::Hung);
+      return End::Hung;
+    }
+  }
+  // Copied out before anything reads it: the worker cannot change what is
+  // checked after the check.
+  reply.assign(box + worker::kReplyOffset, box + worker::kReplyOffset + reply_capacity);
+  return End::Replied;
+}
+
+std::uint64_t PluginWorker::GiveHandle(HANDLE handle, DWORD access) const {
+  HANDLE remote = nullptr;
+  if (!Running() || !::DuplicateHandle(::GetCurrentProcess(), handle, process_.get(), &remote, access, FALSE, 0))
+    return 0;
+  return reinterpret_cast<std::uintptr_t>(remote);
+}
+
+mv::unique_handle PluginWorker::TakeHandle(std::uint64_t remote, DWORD access) const {
+  HANDLE local = nullptr;
+  if (!Running() || remote == 0 || remote > UINTPTR_MAX) return mv::unique_handle();
+  if (!::DuplicateHandle(process_.get(), reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(remote)),
+                         ::GetCurrentProcess(), &local, access, FALSE, DUPLICATE_CLOSE_SOURCE))
+    return mv::unique_handle();
+  return mv::unique_handle(local);
+}
+
+}  // namespace spi

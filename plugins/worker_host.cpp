@@ -1,0 +1,234 @@
+#include "plugins/worker_host.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decode/bmp_layout.h"
+#include "forms/dib_format.h"
+
+namespace spi {
+
+namespace {
+
+using worker::kMaxPlugins;
+
+template <class T>
+void Append(std::vector<std::uint8_t>& out, const T& value) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
+  out.insert(out.end(), p, p + sizeof value);
+}
+
+template <class T>
+T At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  T v{};
+  if (offset + sizeof v <= bytes.size()) std::memcpy(&v, bytes.data() + offset, sizeof v);
+  return v;
+}
+
+template <std::size_t N>
+void CopyInto(char (&out)[N], const std::string& text) {
+  const std::size_t n = std::min(text.size(), N - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+template <std::size_t N>
+std::string TextOf(const char (&in)[N]) {
+  return std::string(in, strnlen(in, N));
+}
+
+bool AcceptedBitCount(int bits) {
+  return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+}  // namespace
+
+bool WorkerHost::Send(std::vector<std::uint8_t>& reply, const std::vector<std::uint8_t>& request,
+                      std::size_t reply_size, PluginWorker::Wait wait, PluginWorker::End& end) {
+  end = worker_.Call(request.data(), request.size(), reply_size, wait, reply);
+  return end == PluginWorker::End::Replied;
+}
+
+bool WorkerHost::Load(const std::string& folder, const std::vector<std::string>& names,
+                      std::vector<WorkerLoaded>& out, std::string& why) {
+  folder_ = folder;
+  names_ = names;
+  if (names_.size() > kMaxPlugins) names_.resize(kMaxPlugins);
+  return Restart(out, why);
+}
+
+void WorkerHost::Drop(int index) {
+  if (index >= 0 && static_cast<std::size_t>(index) < names_.size()) names_[static_cast<std::size_t>(index)].clear();
+}
+
+bool WorkerHost::Restart(std::vector<WorkerLoaded>& out, std::string& why) {
+  out.assign(names_.size(), WorkerLoaded{});
+  // A new list always gets a new worker: no plug-in's unloading code runs
+  // while we wait, and nothing of the last list's plug-ins stays behind.
+  worker_.Stop();
+  if (!worker_.Start(why)) return false;
+  worker::LoadRequest head{};
+  head.op = static_cast<std::uint32_t>(worker::Op::Load);
+  head.count = static_cast<std::uint32_t>(names_.size());
+  CopyInto(head.folder, folder_);
+  std::vector<std::uint8_t> request;
+  request.reserve(sizeof head + names_.size() * sizeof(worker::LoadName));
+  Append(request, head);
+  for (const std::string& n : names_) {
+    worker::LoadName name{};
+    CopyInto(name.fileName, n);
+    Append(request, name);
+  }
+  const std::size_t reply_size = sizeof(worker::LoadReply) + names_.size() * sizeof(worker::LoadedPlugin);
+  std::vector<std::uint8_t> reply;
+  PluginWorker::End end;
+  while (!Send(reply, request, reply_size, PluginWorker::Wait::Work, end)) {
+    // A plug-in that ends the worker while it loads is left out, and the
+    // others are loaded by a new worker.
+    const int culprit = worker_.Culprit();
+    if (end == PluginWorker::End::NotRunning || culprit < 0 || culprit >= static_cast<int>(names_.size()) ||
+        names_[static_cast<std::size_t>(culprit)].empty()) {
+      why = worker_.ProgramName() + " が応答しません";
+      worker_.Stop();
+      return false;
+    }
+    out[static_cast<std::size_t>(culprit)].result = worker::LoadResult::Faulted;
+    names_[static_cast<std::size_t>(culprit)].clear();
+    std::memset(request.data() + sizeof head + static_cast<std::size_t>(culprit) * sizeof(worker::LoadName), 0,
+                sizeof(worker::LoadName));
+    if (!worker_.Start(why)) return false;
+  }
+  const auto got = At<worker::LoadReply>(reply, 0);
+  if (got.op != static_cast<std::uint32_t>(worker::Op::Load) || got.count != names_.size()) {
+    why = worker_.ProgramName() + " の応答が正しくありません";
+    worker_.Stop();
+    return false;
+  }
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (out[i].result == worker::LoadResult::Faulted) continue;  // ended an earlier worker
+    const auto p = At<worker::LoadedPlugin>(reply, sizeof got + i * sizeof(worker::LoadedPlugin));
+    WorkerLoaded& o = out[i];
+    switch (static_cast<worker::LoadResult>(p.result)) {
+      case worker::LoadResult::Loaded:
+        o.result = worker::LoadResult::Loaded;
+        o.description = TextOf(p.description);
+        o.filter = TextOf(p.filter);
+        break;
+      case worker::LoadResult::Faulted: o.result = worker::LoadResult::Faulted; break;
+      case worker::LoadResult::NotPlugin: o.result = worker::LoadResult::NotPlugin; break;
+      default: o.result = worker::LoadResult::NotLoaded; break;
+    }
+    o.error = p.errorCode;
+    o.hasConfig = p.hasConfig != 0;
+    if (names_[i].empty()) o.result = worker::LoadResult::NotLoaded;
+  }
+  return true;
+}
+
+bool WorkerHost::CheckPicture(const worker::DecodeReply& r, WorkerPicture& picture) const {
+  const int bits = static_cast<int>(r.bitCount);
+  if (r.width <= 0 || static_cast<std::uint32_t>(r.width) > mv::kMaxBmpSide || r.height == 0 ||
+      r.height == INT32_MIN || !AcceptedBitCount(bits))
+    return false;
+  const std::uint32_t rows = static_cast<std::uint32_t>(r.height < 0 ? -static_cast<std::int64_t>(r.height) : r.height);
+  if (rows > mv::kMaxBmpSide) return false;
+  const std::uint64_t bytes = static_cast<std::uint64_t>(forms::DibStride(r.width, forms::StoredBits(bits))) * rows;
+  if (bytes > mv::kMaxBmpPixelBytes) return false;
+  if (bits <= 8 ? r.colorCount > (1u << bits) : r.colorCount != 0) return false;
+  mv::unique_handle section = worker_.TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
+  if (!section) return false;
+  // The section must hold every row the bitmap will be made over: a view
+  // of that size maps only from a section at least that large.
+  if (!mv::unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(bytes)))) return false;
+  picture.width = r.width;
+  picture.height = r.height;
+  picture.bitCount = bits;
+  picture.colorCount = r.colorCount;
+  picture.colors.fill(RGBQUAD{0, 0, 0, 0});
+  for (std::uint32_t i = 0; i < r.colorCount; ++i) {
+    std::memcpy(&picture.colors[i], &r.colors[i], sizeof(RGBQUAD));
+    picture.colors[i].rgbReserved = 0;
+  }
+  picture.section = std::move(section);
+  return true;
+}
+
+WorkerDecode WorkerHost::Decode(HANDLE mapping, std::uint64_t size, const std::string& name,
+                                const std::vector<int>& plugins) {
+  WorkerDecode result;
+  std::vector<int> asked = plugins;
+  if (asked.size() > kMaxPlugins) asked.resize(kMaxPlugins);
+  while (!asked.empty()) {
+    if (!worker_.Running()) {
+      result.end = WorkerDecode::End::NotRunning;
+      return result;
+    }
+    worker::DecodeRequest head{};
+    head.op = static_cast<std::uint32_t>(worker::Op::Decode);
+    head.count = static_cast<std::uint32_t>(asked.size());
+    head.mapping = worker_.GiveHandle(mapping, FILE_MAP_READ);
+    head.size = size;
+    CopyInto(head.name, name);
+    std::vector<std::uint8_t> request;
+    Append(request, head);
+    for (int index : asked) Append(request, static_cast<std::int32_t>(index));
+    std::vector<std::uint8_t> reply;
+    PluginWorker::End end;
+    if (!Send(reply, request, sizeof(worker::DecodeReply), PluginWorker::Wait::Work, end)) {
+      result.end = end == PluginWorker::End::NotRunning ? WorkerDecode::End::NotRunning : WorkerDecode::End::Died;
+      result.culprit = worker_.Culprit();
+      return result;
+    }
+    const auto r = At<worker::DecodeReply>(reply, 0);
+    if (r.op != static_cast<std::uint32_t>(worker::Op::Decode)) {
+      result.end = WorkerDecode::End::Declined;
+      return result;
+    }
+    // Only the plug-ins asked can have faulted.
+    for (std::uint32_t i = 0; i < std::min(r.faultedCount, kMaxPlugins); ++i)
+      if (std::find(asked.begin(), asked.end(), r.faulted[i]) != asked.end()) result.faulted.push_back(r.faulted[i]);
+    switch (static_cast<worker::DecodeResult>(r.result)) {
+      case worker::DecodeResult::FileError: result.end = WorkerDecode::End::FileError; return result;
+      case worker::DecodeResult::Decoded: break;
+      default: result.end = WorkerDecode::End::Declined; return result;
+    }
+    const auto made_by = std::find(asked.begin(), asked.end(), r.plugin);
+    if (made_by == asked.end()) {
+      worker_.TakeHandle(r.section, 0);  // closed in the worker as well
+      result.end = WorkerDecode::End::Declined;
+      return result;
+    }
+    if (CheckPicture(r, result.picture)) {
+      result.picture.plugin = r.plugin;
+      result.end = WorkerDecode::End::Decoded;
+      return result;
+    }
+    // A picture the host does not take is that plug-in's failure: the
+    // plug-ins after it are asked, as they would be in the program.
+    asked.erase(asked.begin(), made_by + 1);
+  }
+  result.end = WorkerDecode::End::Declined;
+  return result;
+}
+
+WorkerHost::Configured WorkerHost::Configure(int plugin, HWND parent, int& value) {
+  worker::ConfigureRequest head{};
+  head.op = static_cast<std::uint32_t>(worker::Op::Configure);
+  head.plugin = plugin;
+  head.parent = reinterpret_cast<std::uintptr_t>(parent);
+  std::vector<std::uint8_t> request;
+  Append(request, head);
+  std::vector<std::uint8_t> reply;
+  PluginWorker::End end;
+  if (!Send(reply, request, sizeof(worker::ConfigureReply), PluginWorker::Wait::Dialog, end))
+    return end == PluginWorker::End::NotRunning ? Configured::NoDialog : Configured::Faulted;
+  const auto r = At<worker::ConfigureReply>(reply, 0);
+  if (r.op != static_cast<std::uint32_t>(worker::Op::Configure)) return Configured::Faulted;
+  switch (static_cast<worker::ConfigureResult>(r.result)) {
+    case worker::ConfigureResult::Returned: value = r.value; return Configured::Returned;
+    case worker::ConfigureResult::NoDialog: return Configured::NoDialog;
+    default: return Configured::Faulted;
+  }
+}
+
+}  // namespace spi

@@ -1,0 +1,232 @@
+#include "worker/worker_plugins.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "forms/dib_format.h"
+#include "plugins/fault_guard.h"
+#include "plugins/plugin_picture.h"
+
+namespace worker {
+
+namespace {
+
+template <class T>
+T ReadAt(const std::uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+void CopyText(char (&out)[kInfoBytes], const std::string& text) {
+  const std::size_t n = std::min<std::size_t>(text.size(), kInfoBytes - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+// The address range of a loaded module, from its own header (read while
+// it is surely mapped: right after it loaded).
+void NoteModule(int plugin, HMODULE m) {
+  const auto* base = reinterpret_cast<const BYTE*>(m);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  NoteModuleRange(plugin, reinterpret_cast<std::uintptr_t>(base),
+                  reinterpret_cast<std::uintptr_t>(base) + nt->OptionalHeader.SizeOfImage);
+}
+
+// The picture, in the layout the program keeps bitmaps in, in a section of
+// exactly the size that layout needs; GDI converts the plug-in's form as it
+// would in the program. The section's handle (ours) goes into the reply.
+bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply) {
+  const mv::DibCheck& dib = picture.Dib();
+  const int bits = forms::StoredBits(dib.bitCount);
+  const std::uint64_t bytes =
+      static_cast<std::uint64_t>(forms::DibStride(dib.width, bits)) * static_cast<std::uint64_t>(dib.absHeight);
+  RGBQUAD table[256] = {};
+  if (dib.bitCount <= 8) std::copy_n(picture.Colors(), std::min<std::uint32_t>(dib.colorCount, 256), table);
+  mv::unique_handle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                                 static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes), nullptr));
+  if (!section) return false;
+  forms::DibHeader header;
+  forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), bits, table);
+  void* pixels = nullptr;
+  mv::unique_hbitmap bitmap(
+      ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, section.get(), 0));
+  mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
+  if (!bitmap || !dc) return false;
+  int lines = 0;
+  {
+    mv::SelectGuard use(dc.get(), bitmap.get());
+    lines = picture.CopyInto(dc.get(), bitmap.get(), dib.absHeight);
+  }
+  ::GdiFlush();
+  if (lines == 0) return false;
+  reply.section = reinterpret_cast<std::uintptr_t>(section.release());
+  reply.width = dib.width;
+  reply.height = dib.height;
+  reply.bitCount = dib.bitCount;
+  reply.colorCount = dib.bitCount <= 8 ? std::min<std::uint32_t>(dib.colorCount, 256) : 0;
+  std::memcpy(reply.colors, table, sizeof table);
+  return true;
+}
+
+}  // namespace
+
+bool PluginSet::Answer() {
+  switch (static_cast<Op>(ReadAt<std::uint32_t>(mailbox_.Request()))) {
+    case Op::Load: Load(); return true;
+    case Op::Decode: Decode(); return true;
+    case Op::Configure: Configure(); return true;
+    default: return false;
+  }
+}
+
+PluginSet::Slot* PluginSet::Usable(std::int32_t index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return nullptr;
+  Slot& s = slots_[static_cast<std::size_t>(index)];
+  return s.module && !s.faulted ? &s : nullptr;
+}
+
+void PluginSet::Unload() {
+  // Only ever at the end: the program gives each new list a new worker, so
+  // no plug-in's unloading code runs while the program waits on us.
+  ForgetModuleRanges();
+  for (Slot& s : slots_) static_cast<void>(s.module.release());
+  slots_.clear();
+}
+
+void PluginSet::Load() {
+  LoadRequest request;
+  std::memcpy(&request, mailbox_.Request(), sizeof request);
+  request.folder[kPathBytes - 1] = '\0';
+  const std::uint32_t count = std::min(request.count, kMaxPlugins);
+  Unload();
+  slots_.resize(count);
+  LoadReply head{static_cast<std::uint32_t>(Op::Load), count};
+  std::uint8_t* out = mailbox_.Reply();
+  std::memcpy(out, &head, sizeof head);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    LoadName name;
+    std::memcpy(&name, mailbox_.Request() + sizeof(LoadRequest) + i * sizeof(LoadName), sizeof name);
+    name.fileName[kPathBytes - 1] = '\0';
+    LoadedPlugin r{};
+    r.result = static_cast<std::int32_t>(LoadResult::NotLoaded);
+    const int index = static_cast<int>(i);
+    if (name.fileName[0]) {
+      const std::string path = std::string(request.folder) + "\\" + name.fileName;
+      mailbox_.SetRunning(index);  // its DllMain runs now
+      HMODULE m = ::LoadLibraryA(path.c_str());
+      r.errorCode = ::GetLastError();
+      mailbox_.SetRunning(-1);
+      Slot& slot = slots_[i];
+      if (m) {
+        slot.module.reset(m);
+        slot.entries = spi::ResolveEntries(m);
+        if (!slot.entries.Usable()) {
+          r.result = static_cast<std::int32_t>(LoadResult::NotPlugin);
+          r.errorCode = ::GetLastError();
+          slot = Slot{};
+        } else {
+          NoteModule(index, m);
+          r.hasConfig = slot.entries.ConfigurationDlg != nullptr;
+          std::string description, filter;
+          mailbox_.SetRunning(index);
+          const bool answered = spi::FetchInfo(slot.entries, 1, description) &&
+                                spi::FetchInfo(slot.entries, 2, filter);
+          mailbox_.SetRunning(-1);
+          if (answered) {
+            r.result = static_cast<std::int32_t>(LoadResult::Loaded);
+            CopyText(r.description, description);
+            CopyText(r.filter, filter);
+          } else {
+            r.result = static_cast<std::int32_t>(LoadResult::Faulted);
+            slot.faulted = true;
+          }
+        }
+      }
+    }
+    std::memcpy(out + sizeof head + i * sizeof r, &r, sizeof r);
+  }
+  mailbox_.SendReply();
+}
+
+void PluginSet::Decode() {
+  DecodeRequest request;
+  std::memcpy(&request, mailbox_.Request(), sizeof request);
+  request.name[kPathBytes - 1] = '\0';
+  const std::uint32_t count = std::min(request.count, kMaxPlugins);
+  auto* reply = reinterpret_cast<DecodeReply*>(mailbox_.Reply());
+  std::memset(reply, 0, sizeof *reply);
+  reply->op = static_cast<std::uint32_t>(Op::Decode);
+  reply->result = static_cast<std::int32_t>(DecodeResult::Declined);
+  reply->plugin = -1;
+
+  mv::unique_handle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
+  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  MEMORY_BASIC_INFORMATION mbi{};
+  if (!view || !::VirtualQuery(view.get(), &mbi, sizeof mbi)) {
+    reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
+    mailbox_.SendReply();
+    return;
+  }
+  spi::PluginInput input;
+  input.view = view.get();
+  // Never more than the view holds, whatever size the file had.
+  input.size = std::min<std::uint64_t>(request.size, mbi.RegionSize);
+  input.name = request.name;
+  input.progress = &ProgressCallback;
+
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const std::int32_t index = ReadAt<std::int32_t>(mailbox_.Request() + sizeof request + k * sizeof(std::int32_t));
+    Slot* slot = Usable(index);
+    if (!slot) continue;
+    spi::PluginPicture picture;
+    bool buffer_form = true;  // a worker always hands IsSupported the 2 KB
+    mailbox_.SetRunning(index);
+    const spi::Attempt attempt = spi::TryPicture(slot->entries, input, buffer_form, picture);
+    mailbox_.SetRunning(-1);
+    if (attempt == spi::Attempt::Faulted) {
+      slot->faulted = true;
+      if (reply->faultedCount < kMaxPlugins) reply->faulted[reply->faultedCount++] = index;
+      continue;
+    }
+    if (attempt == spi::Attempt::FileError) {
+      reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
+      break;
+    }
+    if (attempt == spi::Attempt::Decoded && Deliver(picture, *reply)) {
+      reply->result = static_cast<std::int32_t>(DecodeResult::Decoded);
+      reply->plugin = index;
+      break;
+    }
+  }
+  mailbox_.SendReply();
+}
+
+void PluginSet::Configure() {
+  ConfigureRequest request;
+  std::memcpy(&request, mailbox_.Request(), sizeof request);
+  ConfigureReply reply{static_cast<std::uint32_t>(Op::Configure), static_cast<std::int32_t>(ConfigureResult::NoDialog),
+                       -1, 0};
+  Slot* slot = Usable(request.plugin);
+  bool faulted = false;
+  if (slot && slot->entries.ConfigurationDlg) {
+    int value = 0;
+    mailbox_.SetRunning(request.plugin);
+    faulted = spi::GuardedCall(value, slot->entries.ConfigurationDlg,
+                               reinterpret_cast<HWND>(static_cast<std::uintptr_t>(request.parent)),
+                               spi::kConfigSettings)
+                  .outcome == spi::CallOutcome::Faulted;
+    mailbox_.SetRunning(-1);
+    reply.result = static_cast<std::int32_t>(faulted ? ConfigureResult::Faulted : ConfigureResult::Returned);
+    reply.value = value;
+  }
+  std::memcpy(mailbox_.Reply(), &reply, sizeof reply);
+  mailbox_.SendReply();
+  // A dialog that faulted may still be up, with its procedure in the
+  // plug-in: this worker ends rather than run it again.
+  if (faulted) ::TerminateProcess(::GetCurrentProcess(), 0);
+}
+
+}  // namespace worker

@@ -1,0 +1,148 @@
+// What the program and its plug-in workers say to each other. Both sides,
+// 32-bit and 64-bit, include this one header: fixed-width fields only, no
+// pointers, one layout whatever the architecture.
+//
+// The channel is one shared block (the mailbox) and two events. The host
+// writes a request into the request area and sets the request event; the
+// worker answers in the reply area and sets the reply event. Handles named
+// in a message are values in the receiving process: the host duplicates
+// them into the worker before it sends, and the worker hands its own back
+// for the host to duplicate out.
+//
+// The host trusts nothing the worker writes: it copies a reply out of the
+// mailbox before it looks at it, and checks every count and size against
+// what it asked for and against the real size of any block named.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace worker {
+
+inline constexpr std::uint32_t kMagic = 0x4B57564Du;  // "MVWK"
+inline constexpr std::uint32_t kVersion = 1;
+
+inline constexpr std::uint32_t kMaxPlugins = 1024;  // plug-ins one worker holds
+inline constexpr std::uint32_t kPathBytes = 1040;   // an ANSI path, terminator included
+inline constexpr std::uint32_t kPathChars = 1040;   // a UTF-16 path, terminator included
+inline constexpr std::uint32_t kInfoBytes = 256;    // a GetPluginInfo text: 255 and a terminator
+
+enum class Op : std::uint32_t { None = 0, Load = 1, Decode = 2, Configure = 3, Quit = 4 };
+
+// Written by the worker at the start of the mailbox. The host reads these
+// fields while the worker runs: to tell a hang from work, and to learn
+// which plug-in was running when the worker died.
+struct MailboxHeader {
+  std::uint32_t magic;
+  std::uint32_t version;
+  std::uint32_t heartbeat;  // moves at every plug-in call and progress report
+  std::int32_t running;     // the plug-in being called now, -1 between calls
+  std::int32_t blamed;      // a plug-in whose own code raised the fault that ends the worker, -1 if none known
+  std::int32_t lastCalled;  // the last plug-in called, -1 before any
+  std::uint32_t reserved[2];
+};
+static_assert(sizeof(MailboxHeader) == 32);
+
+inline constexpr std::uint32_t kRequestOffset = 64;
+inline constexpr std::uint32_t kRequestBytes = 1u << 20;
+inline constexpr std::uint32_t kReplyOffset = kRequestOffset + kRequestBytes;
+inline constexpr std::uint32_t kReplyBytes = 1u << 20;
+inline constexpr std::uint32_t kMailboxBytes = kReplyOffset + kReplyBytes;
+
+// ---- Load: the plug-ins this worker is to hold, in order ------------------
+
+struct LoadName {
+  char fileName[kPathBytes];  // empty: a place kept for a plug-in not to be loaded
+};
+
+struct LoadRequest {
+  std::uint32_t op;  // Op::Load
+  std::uint32_t count;
+  char folder[kPathBytes];
+  // followed by `count` LoadName
+};
+static_assert(sizeof(LoadRequest) == 1048);
+
+enum class LoadResult : std::int32_t { Loaded = 0, NotLoaded = 1, NotPlugin = 2, Faulted = 3 };
+
+struct LoadedPlugin {
+  std::int32_t result;       // LoadResult
+  std::uint32_t errorCode;   // the system's last error when it did not load
+  std::int32_t hasConfig;    // exports ConfigurationDlg
+  std::int32_t reserved;
+  char description[kInfoBytes];  // GetPluginInfo 1
+  char filter[kInfoBytes];       // GetPluginInfo 2
+};
+static_assert(sizeof(LoadedPlugin) == 528);
+
+struct LoadReply {
+  std::uint32_t op;  // Op::Load
+  std::uint32_t count;
+  // followed by `count` LoadedPlugin, in the request's order
+};
+
+// ---- Decode: one file, offered to the listed plug-ins in order -----------
+
+struct DecodeRequest {
+  std::uint32_t op;  // Op::Decode
+  std::uint32_t count;
+  std::uint64_t mapping;  // read-only mapping of the whole file, a handle in the worker
+  std::uint64_t size;     // the file's bytes
+  char name[kPathBytes];  // what IsSupported is told the file is called
+  std::uint16_t wideName[kPathChars];  // the same for IsSupportedW; may be empty
+  // followed by `count` std::int32_t plug-in indices
+};
+static_assert(sizeof(DecodeRequest) == 24 + kPathBytes + 2 * kPathChars);
+
+enum class DecodeResult : std::int32_t {
+  Decoded = 0,    // a plug-in made the picture
+  Declined = 1,   // none of the listed plug-ins did
+  FileError = 2,  // the file could not be read: no plug-in is to blame
+};
+
+struct DecodeReply {
+  std::uint32_t op;  // Op::Decode
+  std::int32_t result;   // DecodeResult
+  std::int32_t plugin;   // which plug-in decoded it
+  std::uint32_t faultedCount;
+  std::int32_t faulted[kMaxPlugins];  // plug-ins that faulted and are not to be called again
+  // The picture, when decoded: bottom-up rows of `bitCount` bits per pixel
+  // (1, 4, 8, 24 or 32; 16 as 5-6-5 bit fields) and |height| rows, in a
+  // section of the worker's. `height` is as the plug-in gave it.
+  std::uint64_t section;
+  std::int32_t width;
+  std::int32_t height;
+  std::uint32_t bitCount;     // as the plug-in gave it
+  std::uint32_t colorCount;   // entries of `colors` the plug-in gave (8 bits or fewer)
+  std::uint32_t colors[256];  // B, G, R, 0 as in a DIB colour table
+};
+static_assert(sizeof(DecodeReply) == 16 + 4 * kMaxPlugins + 8 + 16 + 1024);
+
+// ---- Configure: a plug-in's own settings dialog --------------------------
+
+struct ConfigureRequest {
+  std::uint32_t op;  // Op::Configure
+  std::int32_t plugin;
+  std::uint64_t parent;  // the owner window (window handles fit in 32 bits)
+};
+
+enum class ConfigureResult : std::int32_t { Returned = 0, Faulted = 1, NoDialog = 2 };
+
+struct ConfigureReply {
+  std::uint32_t op;  // Op::Configure
+  std::int32_t result;  // ConfigureResult
+  std::int32_t value;   // what ConfigurationDlg answered
+  std::int32_t reserved;
+};
+
+// ---- Quit ----------------------------------------------------------------
+
+struct QuitRequest {
+  std::uint32_t op;  // Op::Quit
+};
+
+// The worker's command line: "<handles>" as four decimal numbers, all
+// inherited: mailbox section, request event, reply event, the host process.
+inline constexpr int kCommandLineHandles = 4;
+
+}  // namespace worker
