@@ -65,6 +65,7 @@ include(${PROJECT_SOURCE_DIR}/worker/worker.cmake)
 if(MORVANE_TESTS)
   set(MORVANE_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
   add_subdirectory(tests/fixtures)
+  morvane_workers_beside(morvane_test_workers ${MORVANE_TEST_DIR})
 
   # One executable per file; each runs whole under Wine (a process per test
   # case would pay Wine's start-up hundreds of times).
@@ -78,7 +79,7 @@ if(MORVANE_TESTS)
     target_link_libraries(${name} PRIVATE morvane_win_test_support)
     target_link_options(${name} PRIVATE ${MORVANE_LINK_FLAGS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${MORVANE_TEST_DIR})
-    add_dependencies(${name} morvane_fixtures)
+    add_dependencies(${name} morvane_fixtures morvane_test_workers)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${MORVANE_TEST_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   endforeach()

@@ -14,6 +14,7 @@
 #include "base/sjis_path.h"
 #include "decode/dib_check.h"
 #include "decode/image_palette.h"
+#include "decode/worker_decode.h"
 #include "plugins/fault_guard.h"
 #include "plugins/spi_ctrl.h"
 
@@ -227,16 +228,34 @@ bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
   image->FileName = mv::ExtractFileName(image->FilePath);
   if (image->FormatIndex == 0) return DecodeNative(*this, *image);
   const CallScope call(*this);
-  for (size_t i = 0; i < Plugins.size(); ++i) {
+  const auto eligible = [this](QvSpiPlugin& p) { return p.Enabled != 0 && Usable(p); };
+  for (size_t i = 0; i < Plugins.size();) {
     QvSpiPlugin& plugin = *Plugins[i];
-    if (plugin.Enabled == 0 || !Usable(plugin)) continue;
-    switch (TryPlugin(*this, plugin, *image)) {
-      case Attempt::Decoded:
-        return true;
-      case Attempt::FileError:
-        return false;
-      case Attempt::Declined:
-        break;
+    if (!eligible(plugin)) {
+      ++i;
+      continue;
+    }
+    if (plugin.WorkerBits == 0) {
+      switch (TryPlugin(*this, plugin, *image)) {
+        case Attempt::Decoded: return true;
+        case Attempt::FileError: return false;
+        case Attempt::Declined: break;
+      }
+      ++i;
+      continue;
+    }
+    // The plug-ins that come next and share this worker go in one request.
+    std::vector<QvSpiPlugin*> run;
+    for (; i < Plugins.size(); ++i) {
+      QvSpiPlugin& next = *Plugins[i];
+      if (!eligible(next)) continue;
+      if (next.WorkerBits != plugin.WorkerBits) break;
+      run.push_back(&next);
+    }
+    switch (DecodeInWorker(*this, run, *image)) {
+      case WorkerAttempt::Decoded: return true;
+      case WorkerAttempt::FileError: return false;
+      case WorkerAttempt::Declined: break;
     }
   }
   return false;

@@ -15,6 +15,8 @@
 
 namespace {
 constexpr char kFaultedMark[] = "  （異常終了したため使用を停止しました）";
+// A plug-in whose worker cannot run: listed with the reason, never used.
+std::string NotLoadableMark(const std::string& why) { return "  （読み込めません：" + why + "）"; }
 }  // namespace
 
 TdlgPlugin::TdlgPlugin() {
@@ -116,6 +118,7 @@ void TdlgPlugin::FillPluginList() {
     std::string row = mv::FormatPluginRow(plugin->FileName, plugin->ExtFilter, plugin->Description);
     // The user sees which plug-in the program stopped using after a fault.
     if (plugin->Faulted) row += kFaultedMark;
+    if (!plugin->LoadProblem.empty()) row += NotLoadableMark(plugin->LoadProblem);
     const int i = PluginCheckListBox->Add(row);
     PluginCheckListBox->SetChecked(i, settings::ReadPluginEnabled(frmMain->SettingsPath, plugin->FileName));
     widest = std::max<int>(widest, forms::MeasureText(PluginCheckListBox->Font(), row).cx);

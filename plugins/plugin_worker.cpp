@@ -147,6 +147,13 @@ bool PluginWorker::Start(std::string& why) {
   return true;
 }
 
+bool PluginWorker::Alive() {
+  if (!Running()) return false;
+  if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) return true;
+  Forget(End::Died);
+  return false;
+}
+
 void PluginWorker::Stop() {
   if (!Running()) return;
   if (view_ && request_event_) {

@@ -32,6 +32,10 @@ class PluginWorker {
   // the user) when it cannot start or does not answer.
   bool Start(std::string& why);
   bool Running() const { return static_cast<bool>(process_); }
+  // Whether the worker still runs. One that ended since (between calls: a
+  // thread a plug-in left behind) is forgotten, and Culprit() names the
+  // plug-in its last state points at.
+  bool Alive();
   // Asks the worker to quit and ends it if it does not.
   void Stop();
 

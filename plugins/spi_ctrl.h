@@ -14,6 +14,7 @@
 #include "base/handles.h"
 #include "plugins/plugin_image.h"
 #include "plugins/spi_interface.h"
+#include "plugins/worker_host.h"
 
 struct tag_BeforeImage;
 
@@ -43,6 +44,15 @@ struct QvSpiPlugin {
   // Its IsSupported read the second argument as a pointer: it gets the
   // file's first 2,048 bytes instead of a handle.
   bool BufferForm = false;
+
+  // Where its code runs: 0 in this process; 32 or 64 in the plug-in worker
+  // of that architecture, where it is number WorkerIndex of the worker's
+  // list (and the entry points above stay null).
+  int WorkerBits = 0;
+  int WorkerIndex = -1;
+  bool HasConfig = false;   // it has a settings dialog
+  // Listed, but its worker could not be started: why, in the user's words.
+  std::string LoadProblem;
 };
 
 // A plug-in call ended in a fault the plug-in did not handle; the host has
@@ -82,6 +92,10 @@ class QvSpiCtrl {
   // stay unused for the rest of the run.
   void NoteFault(QvSpiPlugin& plugin);
 
+  // The worker of that architecture (32 or 64), started again with its
+  // list if it died since; null when it cannot run.
+  spi::WorkerHost* RunningWorker(int bits);
+
   // Every call into a plug-in runs inside a CallScope (a reload too, for
   // the GetPluginInfo calls it makes). The plug-in's own message loop (a
   // box it shows, its dialog) lets our windows act meanwhile: reload,
@@ -110,4 +124,12 @@ class QvSpiCtrl {
   bool Usable(QvSpiPlugin& plugin);
   void UnloadPlugins();
   std::unique_ptr<QvSpiPlugin> LoadOne(const std::string& file_name);
+  // Where a plug-in file runs: 0 in this process, else the worker's
+  // architecture; -1 for a file that is no plug-in of this edition.
+  int PlaceOf(const std::string& file_name) const;
+  void LoadIntoWorker(int bits, const std::vector<std::string>& names);
+  void ApplyWorkerLoad(int bits, const std::vector<spi::WorkerLoaded>& got, bool first_load);
+
+  std::unique_ptr<spi::WorkerHost> workers_[2];  // 32-bit, 64-bit
+  bool in_process_ = false;  // this edition's third-party plug-ins run here
 };

@@ -37,6 +37,10 @@ typedef int(__stdcall* SpiConfigurationDlg)(HWND parent, int function);
 namespace spi {
 // The plug-in files of this edition.
 constexpr char kPluginExtension[] = MV_SPI_EXT;
+constexpr int kEditionBits = sizeof(void*) * 8;
+// The plug-in that comes with the program (ifwic.spi beside Morvane.exe,
+// ifwic.sph beside Morvane64.exe): it always runs inside the program.
+constexpr char kBundledPlugin[] = "ifwic";
 // IsSupported's second argument: the 32-bit interface takes a file handle
 // or a pointer to the file's first 2 KB; in 64-bit a handle cannot be told
 // from a pointer, so the 64-bit edition always passes the 2 KB.

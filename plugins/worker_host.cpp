@@ -227,7 +227,11 @@ WorkerHost::Configured WorkerHost::Configure(int plugin, HWND parent, int& value
   switch (static_cast<worker::ConfigureResult>(r.result)) {
     case worker::ConfigureResult::Returned: value = r.value; return Configured::Returned;
     case worker::ConfigureResult::NoDialog: return Configured::NoDialog;
-    default: return Configured::Faulted;
+    default:
+      // The worker ends itself after a dialog faulted: wait for that, so the
+      // next call goes to a new one.
+      worker_.Stop();
+      return Configured::Faulted;
   }
 }
 

@@ -53,6 +53,13 @@ class WorkerHost {
   int Bits() const { return worker_.Bits(); }
   const std::string& ProgramName() const { return worker_.ProgramName(); }
   bool Running() const { return worker_.Running(); }
+  // See PluginWorker::Alive; `culprit` receives the worker's index of the
+  // plug-in to blame for a death found here (-1: none).
+  bool Alive(int& culprit) {
+    const bool alive = worker_.Alive();
+    culprit = alive ? -1 : worker_.Culprit();
+    return alive;
+  }
 
   // A fresh worker holding this list (an empty name keeps a place and loads
   // nothing); `out` says what became of each. False, with the reason in the

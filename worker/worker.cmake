@@ -64,3 +64,18 @@ if(NOT MORVANE_PART32)
     endif()
   endif()
 endif()
+
+# Programs that run the program's plug-in code from another folder (the
+# tests, the benchmarks) find the workers beside themselves: copied there.
+function(morvane_workers_beside target dir)
+  set(commands COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+               COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:MorvaneSusieWorker> ${dir})
+  set(deps MorvaneSusieWorker)
+  if(TARGET morvane_part32)
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
+         ${CMAKE_BINARY_DIR}/bin/MorvaneSusieWorker32.exe ${dir})
+    list(APPEND deps morvane_part32)
+  endif()
+  add_custom_target(${target} ${commands} VERBATIM)
+  add_dependencies(${target} ${deps})
+endfunction()

@@ -21,11 +21,11 @@
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
+#include "tests/win/support/fixture_stats_reader.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/plugin_place.h"
 
 namespace {
-
-using FixtureStatsFn = mv::test::FixtureCounters*(__stdcall*)();
 
 constexpr char kNoRowText[] = "プラグインが選択されていません";
 constexpr char kNoRowCaption[] = "設定ダイアログが表示できません";
@@ -75,34 +75,27 @@ int IndexOf(const std::string& file_name) {
   return -1;
 }
 
-mv::test::FixtureCounters* StatsOf(const QvSpiPlugin& p) {
-  auto fn = reinterpret_cast<FixtureStatsFn>(reinterpret_cast<void*>(::GetProcAddress(p.Module.get(), "FixtureStats")));
-  return fn ? fn() : nullptr;
-}
+mv::test::FixtureCounters* StatsOf(const QvSpiPlugin& p) { return mvtest::FixtureStatsOf(p); }
 
-// Stamps every loaded fixture with one extra GetPluginInfo call. A library
-// loaded afresh starts from its own two calls again, so a stamp that is
-// gone means the library was unloaded and loaded again.
+// Stamps every loaded fixture's counters. A library loaded afresh (in this
+// process or a new worker) starts from its own two GetPluginInfo calls
+// again, so a stamp that is gone means it was unloaded and loaded again.
+constexpr int kStamp = 1000;
 void StampLoadedPlugins() {
-  for (const auto& p : Host().Plugins) {
-    if (!p->GetPluginInfo) continue;
-    char buf[256];
-    p->GetPluginInfo(0, buf, sizeof buf);
-  }
+  for (const auto& p : Host().Plugins)
+    if (mv::test::FixtureCounters* s = StatsOf(*p)) s->pluginInfoCalls = kStamp;
 }
 bool StampsSurvived() {
   bool all = !Host().Plugins.empty();
   for (const auto& p : Host().Plugins) {
-    if (!p->GetPluginInfo) continue;
     mv::test::FixtureCounters* s = StatsOf(*p);
-    all = all && s && s->pluginInfoCalls == 3;
+    all = all && s && s->pluginInfoCalls == kStamp;
   }
   return all;
 }
 bool FreshlyLoaded() {
   bool all = !Host().Plugins.empty();
   for (const auto& p : Host().Plugins) {
-    if (!p->GetPluginInfo) continue;
     mv::test::FixtureCounters* s = StatsOf(*p);
     all = all && s && s->pluginInfoCalls == 2;
   }
@@ -298,8 +291,8 @@ TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) 
   std::vector<std::string> names = PluginNames();
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"mvt_cfg5" MV_SPI_EXT, "mvt_good" MV_SPI_EXT}));
-  EXPECT_NE(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
-  EXPECT_EQ(::GetModuleHandleA((b + "mvt_nocfg" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_TRUE(mvtest::PluginLoaded(a + "mvt_good" MV_SPI_EXT));
+  EXPECT_FALSE(mvtest::PluginLoaded(b + "mvt_nocfg" MV_SPI_EXT));
   EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_good" MV_SPI_EXT))]->Enabled, 1);
   EXPECT_EQ(Host().Plugins[static_cast<size_t>(IndexOf("mvt_cfg5" MV_SPI_EXT))]->Enabled, 0);
   EXPECT_EQ(ProfileString("Plug-in", "mvt_good" MV_SPI_EXT), "1");
@@ -320,7 +313,7 @@ TEST_F(PluginDialogTest, NewFolderWithOkButNoRefreshSavesFolderKeepsOldPlugins) 
   EXPECT_EQ(shown, b);
   EXPECT_EQ(initial, b);
   EXPECT_EQ(loaded, (std::vector<std::string>{"mvt_nocfg" MV_SPI_EXT}));
-  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_FALSE(mvtest::PluginLoaded(a + "mvt_good" MV_SPI_EXT));
 
   // And so does the next start.
   StopApp();
@@ -359,8 +352,8 @@ TEST_F(PluginDialogTest, RefreshToNewFolderThenCancelKeepsNewPluginsWithStoredSt
   EXPECT_FALSE(Dlg().PluginCheckListBox->Checked(IndexOf("mvt_cfg5" MV_SPI_EXT)));
   EXPECT_EQ(Dlg().PluginCheckListBox->Count(), 2);
   EXPECT_EQ(Dlg().PluginCheckListBox->ItemIndex(), -1) << "Cancel refills the list";
-  EXPECT_EQ(::GetModuleHandleA((a + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
-  EXPECT_NE(::GetModuleHandleA((b + "mvt_cfg5" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_FALSE(mvtest::PluginLoaded(a + "mvt_good" MV_SPI_EXT));
+  EXPECT_TRUE(mvtest::PluginLoaded(b + "mvt_cfg5" MV_SPI_EXT));
   EXPECT_EQ(ReadFileBytes(mvtest::SettingsPath()), ini_before);
 }
 
@@ -494,8 +487,9 @@ TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {
   EXPECT_EQ(b[2].owner, dialog);
 }
 
+// Only a plug-in in our process can subclass our window.
 TEST_F(PluginDialogTest, APluginThatSubclassedTheDialogNeverHasItDestroyed) {
-  StartWith(FixtureCopy("dlg_subclass", {"mvt_subclass_owner" MV_SPI_EXT}));
+  StartWith(FixtureCopy("dlg_subclass", {"mvt_subclass_owner" MV_SPI_EXT}), mvtest::kInProcessLine);
   HWND dialog = nullptr;
   LONG_PTR ours = 0, subclassed = 0, after = 0;
   bool alive = false;
@@ -520,8 +514,10 @@ TEST_F(PluginDialogTest, APluginThatSubclassedTheDialogNeverHasItDestroyed) {
 // A plug-in's own message loop lets our windows act under its call: a
 // reload and the plug-in dialog are refused, and the main window's close
 // waits for the call's end.
+// A worker's call lets only painting through; in our process the plug-in
+// runs a message loop of its own.
 TEST_F(PluginDialogTest, ReloadIsRefusedAndCloseWaitsWhileAPluginCallRuns) {
-  StartWith(FixtureCopy("dlg_busy", {"mvt_modal_picture" MV_SPI_EXT}));
+  StartWith(FixtureCopy("dlg_busy", {"mvt_modal_picture" MV_SPI_EXT}), mvtest::kInProcessLine);
   const QvSpiPlugin* plugin = Host().Plugins.at(0).get();
   bool same_plugin = false, closed_under_call = true, dialog_shown = true;
   forms::Timer act;

@@ -10,6 +10,7 @@
 
 #include "plugins/spi_ctrl.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/plugin_place.h"
 
 namespace {
 
@@ -62,16 +63,33 @@ TEST(SpiHost, TakesOnlyLibrariesWithIsSupportedAndGetPicture) {
   EXPECT_EQ(good->Description, "Morvane MVT fixture 1.0");
   EXPECT_EQ(good->ExtFilter, "*.mvt");
   EXPECT_EQ(good->Enabled, 1);
-  EXPECT_NE(good->ConfigurationDlg, nullptr);
-  EXPECT_NE(good->GetPictureInfo, nullptr);
-  EXPECT_EQ(good->GetArchiveInfo, nullptr);
+  EXPECT_TRUE(good->HasConfig);
+  // A third-party plug-in runs in the worker of this edition: nothing of it
+  // is loaded here.
+  EXPECT_EQ(good->WorkerBits, spi::kEditionBits);
+  EXPECT_EQ(good->Module.get(), nullptr);
+  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
 
   const QvSpiPlugin* noinfo = Find(host, "mvt_noinfo" MV_SPI_EXT);
   ASSERT_NE(noinfo, nullptr);
-  EXPECT_EQ(noinfo->GetPluginInfo, nullptr);
   EXPECT_EQ(noinfo->Description, "");
   EXPECT_EQ(noinfo->ExtFilter, "");
+}
 
+TEST(SpiHost, InProcessTheLibrariesAreLoadedHereWithTheirEntryPoints) {
+  const mvtest::PluginsInProcess here;
+  const std::string dir = CopyFixtures("host_accept_here", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT,
+                                                            "mvt_infoonly" MV_SPI_EXT, "not_a_dll" MV_SPI_EXT});
+  QvSpiCtrl host(dir);
+  EXPECT_EQ(host.Plugins.size(), 2u);
+  const QvSpiPlugin* good = Find(host, "mvt_good" MV_SPI_EXT);
+  ASSERT_NE(good, nullptr);
+  EXPECT_EQ(good->WorkerBits, 0);
+  EXPECT_EQ(good->Description, "Morvane MVT fixture 1.0");
+  EXPECT_NE(good->ConfigurationDlg, nullptr);
+  EXPECT_NE(good->GetPictureInfo, nullptr);
+  EXPECT_EQ(good->GetArchiveInfo, nullptr);
+  EXPECT_EQ(Find(host, "mvt_noinfo" MV_SPI_EXT)->GetPluginInfo, nullptr);
   // A library that loaded but was not taken is not kept loaded either.
   EXPECT_EQ(::GetModuleHandleA((dir + "mvt_infoonly" MV_SPI_EXT).c_str()), nullptr);
 }
@@ -98,6 +116,7 @@ TEST(SpiHost, FolderWithTrailingBackslashStillLoads) {
 }
 
 TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
+  const mvtest::PluginsInProcess here;
   const std::string dir = CopyFixtures("host_reload", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT});
   const std::string good = dir + "mvt_good" MV_SPI_EXT;
   {
@@ -122,6 +141,7 @@ TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
 }
 
 TEST(SpiHost, ALibraryThatFreedItselfIsNeitherReadNorCalledNorFreedAgain) {
+  const mvtest::PluginsInProcess here;
   const std::string name = "mvt_free_self" MV_SPI_EXT;
   const std::string dir = CopyFixtures("host_free_self", {name});
   const std::string other = dir + "other.dll";

@@ -7,6 +7,8 @@
 
 #include "tests/fixtures/fixture_stats.h"
 
+struct QvSpiPlugin;
+
 namespace mvtest {
 
 // Gives this run its tag; called once by the tests' entry point.
@@ -15,5 +17,10 @@ void TagFixtureStats();
 // "mvt_good") of `bits` (32 or 64; by default this edition's), or null
 // when that fixture has not been loaded in this run.
 mv::test::FixtureCounters* FixtureStatsOf(const std::string& fixture, int bits = sizeof(void*) * 8);
+// The counters of the fixture a listed plug-in was copied from (its file
+// name less the extension), in whichever process it runs.
+mv::test::FixtureCounters* FixtureStatsOf(const QvSpiPlugin& plugin);
+// Whether the host holds this plug-in file loaded, here or in a worker.
+bool PluginLoaded(const std::string& path);
 
 }  // namespace mvtest

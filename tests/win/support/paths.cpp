@@ -20,6 +20,7 @@ std::string ExeDir() {
 }
 
 std::string FixtureDir() { return ExeDir() + "fixtures\\"; }
+std::string FixtureDir32() { return ExeDir() + "fixtures32\\"; }
 
 static void RemoveTree(const std::string& dir) {
   WIN32_FIND_DATAA fd;

@@ -18,6 +18,9 @@ inline std::string ProgramPath();
 std::string ExeDir();
 // ExeDir() + "fixtures\\": the fixture plug-ins built with the tests.
 std::string FixtureDir();
+// ExeDir() + "fixtures32\\": the 64-bit build's 32-bit fixture plug-ins
+// (*.spi, for the 32-bit worker); empty in a 32-bit build.
+std::string FixtureDir32();
 // A fresh, empty scratch folder under the test folder (trailing backslash).
 std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.

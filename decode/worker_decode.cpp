@@ -1,0 +1,97 @@
+#include "decode/worker_decode.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <new>
+
+#include "app/before_image.h"
+#include "base/handles.h"
+#include "forms/bitmap.h"
+#include "plugins/spi_ctrl.h"
+
+namespace {
+
+// New workers for one file: enough for a few plug-ins that each end one.
+constexpr int kMaxWorkerStarts = 4;
+
+// The worker's picture as the record's bitmap, made over the shared rows.
+bool TakePicture(spi::WorkerPicture& picture, tag_BeforeImage& image) {
+  try {
+    auto bitmap = std::make_unique<forms::Bitmap>();
+    const int rows = picture.height < 0 ? -picture.height : picture.height;
+    if (!bitmap->CreateOnSection(picture.width, rows, forms::PixelFormatFor(picture.bitCount), picture.colors.data(),
+                                 std::move(picture.section)))
+      return false;
+    image.Width = picture.width;
+    image.Height = picture.height;
+    image.BitCount = picture.bitCount;
+    image.DepthIcon = DepthIconFor(image.BitCount);
+    image.Colors.fill(RGBQUAD{0, 0, 0, 0});
+    if (image.BitCount <= 8) std::copy_n(picture.colors.begin(), picture.colorCount, image.Colors.begin());
+    image.Surface = MakeBitmapSurface(*bitmap);
+    image.Bitmap = std::move(bitmap);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+QvSpiPlugin* ByWorkerIndex(QvSpiCtrl& host, int bits, int index) {
+  for (auto& p : host.Plugins)
+    if (p->WorkerBits == bits && p->WorkerIndex == index) return p.get();
+  return nullptr;
+}
+
+}  // namespace
+
+WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& run, tag_BeforeImage& image) {
+  if (run.empty()) return WorkerAttempt::Declined;
+  const int bits = run.front()->WorkerBits;
+  mv::unique_file file(::CreateFileA(image.FilePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return WorkerAttempt::FileError;
+  // A 32-bit worker maps files below 2 GiB, as a 32-bit plug-in takes them.
+  if (bits == 32 && size.QuadPart > 0x7FFFFFFF) return WorkerAttempt::FileError;
+  mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return WorkerAttempt::FileError;
+
+  std::vector<QvSpiPlugin*> left = run;
+  for (int starts = 0; starts < kMaxWorkerStarts && !left.empty();) {
+    spi::WorkerHost* worker = host.RunningWorker(bits);
+    if (!worker) return WorkerAttempt::Declined;
+    std::erase_if(left, [](const QvSpiPlugin* p) { return p->Faulted || !p->LoadProblem.empty(); });
+    std::vector<int> indices;
+    for (const QvSpiPlugin* p : left) indices.push_back(p->WorkerIndex);
+    if (indices.empty()) break;
+    spi::WorkerDecode d = worker->Decode(mapping.get(), static_cast<std::uint64_t>(size.QuadPart), image.FilePath,
+                                         indices);
+    for (int index : d.faulted)
+      if (QvSpiPlugin* p = ByWorkerIndex(host, bits, index)) host.NoteFault(*p);
+    switch (d.end) {
+      case spi::WorkerDecode::End::Decoded: {
+        const auto made_by =
+            std::find_if(left.begin(), left.end(), [&](const QvSpiPlugin* p) { return p->WorkerIndex == d.picture.plugin; });
+        if (TakePicture(d.picture, image)) return WorkerAttempt::Decoded;
+        // No bitmap of it here: as if that plug-in had failed.
+        left.erase(left.begin(), made_by == left.end() ? left.end() : made_by + 1);
+        break;
+      }
+      case spi::WorkerDecode::End::Declined: return WorkerAttempt::Declined;
+      case spi::WorkerDecode::End::FileError: return WorkerAttempt::FileError;
+      case spi::WorkerDecode::End::Died:
+      case spi::WorkerDecode::End::NotRunning: {
+        ++starts;
+        // The plug-in that ended the worker is marked as for a fault; the
+        // file goes on to the plug-ins after it.
+        QvSpiPlugin* culprit = ByWorkerIndex(host, bits, d.culprit);
+        if (culprit) host.NoteFault(*culprit);
+        const auto at = std::find(left.begin(), left.end(), culprit);
+        if (at != left.end()) left.erase(left.begin(), at + 1);
+        break;
+      }
+    }
+  }
+  return WorkerAttempt::Declined;
+}
