@@ -12,8 +12,9 @@
 
 namespace {
 
-// New workers for one file: enough for a few plug-ins that each end one.
-constexpr int kMaxWorkerStarts = 4;
+// Deaths no plug-in can be named for, per file, before the file gives up:
+// each other death takes its plug-in out of the run, so the walk ends.
+constexpr int kMaxBlindDeaths = 2;
 
 // The worker's picture as the record's bitmap, made over the shared rows.
 bool TakePicture(spi::WorkerPicture& picture, tag_BeforeImage& image) {
@@ -58,7 +59,7 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
   if (!mapping) return WorkerAttempt::FileError;
 
   std::vector<QvSpiPlugin*> left = run;
-  for (int starts = 0; starts < kMaxWorkerStarts && !left.empty();) {
+  for (int blind = 0; blind < kMaxBlindDeaths && !left.empty();) {
     spi::WorkerHost* worker = host.RunningWorker(bits);
     if (!worker) return WorkerAttempt::Declined;
     std::erase_if(left, [](const QvSpiPlugin* p) { return p->Faulted || !p->LoadProblem.empty(); });
@@ -67,8 +68,6 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
     if (indices.empty()) break;
     spi::WorkerDecode d = worker->Decode(mapping.get(), static_cast<std::uint64_t>(size.QuadPart), image.FilePath,
                                          indices);
-    for (int index : d.faulted)
-      if (QvSpiPlugin* p = ByWorkerIndex(host, bits, index)) host.NoteFault(*p);
     switch (d.end) {
       case spi::WorkerDecode::End::Decoded: {
         const auto made_by =
@@ -82,11 +81,10 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
       case spi::WorkerDecode::End::FileError: return WorkerAttempt::FileError;
       case spi::WorkerDecode::End::Died:
       case spi::WorkerDecode::End::NotRunning: {
-        ++starts;
-        // The plug-in that ended the worker is marked as for a fault; the
-        // file goes on to the plug-ins after it.
+        // The plug-in that faulted or ended the worker is marked; the file
+        // goes on to the plug-ins after it, in a new worker.
         QvSpiPlugin* culprit = ByWorkerIndex(host, bits, d.culprit);
-        if (culprit) host.NoteFault(*culprit);
+        if (culprit) host.NoteFault(*culprit); else ++blind;
         const auto at = std::find(left.begin(), left.end(), culprit);
         if (at != left.end()) left.erase(left.begin(), at + 1);
         break;

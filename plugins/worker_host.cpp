@@ -184,12 +184,16 @@ WorkerDecode WorkerHost::Decode(HANDLE mapping, std::uint64_t size, const std::s
       result.end = WorkerDecode::End::Declined;
       return result;
     }
-    // Only the plug-ins asked can have faulted.
-    for (std::uint32_t i = 0; i < std::min(r.faultedCount, kMaxPlugins); ++i)
-      if (std::find(asked.begin(), asked.end(), r.faulted[i]) != asked.end()) result.faulted.push_back(r.faulted[i]);
     switch (static_cast<worker::DecodeResult>(r.result)) {
       case worker::DecodeResult::FileError: result.end = WorkerDecode::End::FileError; return result;
       case worker::DecodeResult::Decoded: break;
+      case worker::DecodeResult::Faulted:
+        // The worker ends itself: wait for that, so the next call goes to a new one.
+        worker_.Stop();
+        result.end = WorkerDecode::End::Died;
+        // Only a plug-in asked can have faulted.
+        result.culprit = std::find(asked.begin(), asked.end(), r.plugin) != asked.end() ? r.plugin : -1;
+        return result;
       default: result.end = WorkerDecode::End::Declined; return result;
     }
     const auto made_by = std::find(asked.begin(), asked.end(), r.plugin);

@@ -38,11 +38,10 @@ struct WorkerDecode {
     Decoded,    // `picture` holds it
     Declined,   // none of the plug-ins asked made a picture
     FileError,  // the file could not be read
-    Died,       // the worker died or hung: `culprit` is the plug-in to blame (-1: none known)
+    Died,       // a plug-in faulted, or the worker died or hung: `culprit` is the plug-in to blame (-1: none known)
     NotRunning,
   };
   End end = End::Declined;
-  std::vector<int> faulted;  // plug-ins that faulted under the worker's guard
   int culprit = -1;
   WorkerPicture picture;
 };

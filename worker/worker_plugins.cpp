@@ -188,8 +188,9 @@ void PluginSet::Decode() {
     mailbox_.SetRunning(-1);
     if (attempt == spi::Attempt::Faulted) {
       slot->faulted = true;
-      if (reply->faultedCount < kMaxPlugins) reply->faulted[reply->faultedCount++] = index;
-      continue;
+      reply->result = static_cast<std::int32_t>(DecodeResult::Faulted);
+      reply->plugin = index;
+      break;
     }
     if (attempt == spi::Attempt::FileError) {
       reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
@@ -202,6 +203,9 @@ void PluginSet::Decode() {
     }
   }
   mailbox_.SendReply();
+  // A plug-in that faulted may have left the heap or anything else of this
+  // process damaged: the worker ends rather than call another plug-in.
+  if (reply->result == static_cast<std::int32_t>(DecodeResult::Faulted)) ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
 void PluginSet::Configure() {

@@ -95,17 +95,19 @@ struct DecodeRequest {
 static_assert(sizeof(DecodeRequest) == 24 + kPathBytes + 2 * kPathChars);
 
 enum class DecodeResult : std::int32_t {
-  Decoded = 0,    // a plug-in made the picture
+  Decoded = 0,    // `plugin` made the picture
   Declined = 1,   // none of the listed plug-ins did
   FileError = 2,  // the file could not be read: no plug-in is to blame
+  // `plugin` faulted. Whatever it damaged stays in this process, so the
+  // worker ends once it has replied; the plug-ins after it are for a new one.
+  Faulted = 3,
 };
 
 struct DecodeReply {
   std::uint32_t op;  // Op::Decode
   std::int32_t result;   // DecodeResult
-  std::int32_t plugin;   // which plug-in decoded it
-  std::uint32_t faultedCount;
-  std::int32_t faulted[kMaxPlugins];  // plug-ins that faulted and are not to be called again
+  std::int32_t plugin;   // which plug-in decoded it, or faulted
+  std::uint32_t reserved;
   // The picture, when decoded: bottom-up rows of `bitCount` bits per pixel
   // (1, 4, 8, 24 or 32; 16 as 5-6-5 bit fields) and |height| rows, in a
   // section of the worker's. `height` is as the plug-in gave it.
@@ -116,7 +118,7 @@ struct DecodeReply {
   std::uint32_t colorCount;   // entries of `colors` the plug-in gave (8 bits or fewer)
   std::uint32_t colors[256];  // B, G, R, 0 as in a DIB colour table
 };
-static_assert(sizeof(DecodeReply) == 16 + 4 * kMaxPlugins + 8 + 16 + 1024);
+static_assert(sizeof(DecodeReply) == 16 + 8 + 16 + 1024);
 
 // ---- Configure: a plug-in's own settings dialog --------------------------
 

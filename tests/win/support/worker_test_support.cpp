@@ -1,0 +1,74 @@
+#include "tests/win/support/worker_test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "preview/PreviewForm.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
+#include "tests/win/support/paths.h"
+
+namespace mvtest {
+
+namespace {
+constexpr const char* kWorkers[] = {"MorvaneSusieWorker32.exe", "MorvaneSusieWorker64.exe"};
+}
+
+void WorkerTest::StartWith(const std::string& from, const std::string& ext, const std::vector<std::string>& stems,
+                           const std::string& more) {
+  images = MakeScratchDir("worker_images");
+  plugin_dir = MakeScratchDir("worker_plugins");
+  for (const auto& stem : stems)
+    ASSERT_TRUE(::CopyFileA((from + stem + ext).c_str(), (plugin_dir + stem + ext).c_str(), FALSE)) << stem;
+  WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n" + more);
+  StartApp();
+  // The order of trial is the test's, whatever order the folder gave.
+  auto& list = frmMain->SpiCtrl->Plugins;
+  std::vector<std::unique_ptr<QvSpiPlugin>> ordered;
+  for (const auto& stem : stems)
+    for (auto& p : list)
+      if (p && p->FileName == stem + ext) ordered.push_back(std::move(p));
+  list = std::move(ordered);
+}
+
+QvSpiPlugin* WorkerTest::Plugin(const std::string& stem) {
+  for (auto& p : frmMain->SpiCtrl->Plugins)
+    if (p->FileName.rfind(stem + ".", 0) == 0) return p.get();
+  return nullptr;
+}
+
+void WorkerTest::ListANativeImage() {
+  mv::test::BmpSpec recipe;
+  recipe.bitCount = 8;
+  ASSERT_NE(AddListedBytes(images, "before.bmp", mv::test::BuildBmp(recipe)), nullptr);
+}
+
+void WorkerTest::ExpectStillViewable(std::size_t count) {
+  ASSERT_EQ(frmMain->BeforeImages.size(), count);
+  EXPECT_EQ(frmMain->lstBefore->Count(), static_cast<int>(count));
+  frmPreview->ImageIndex = 0;
+  frmPreview->Hide();
+  frmPreview->Show();
+  Pump();
+  EXPECT_EQ(frmPreview->Caption().rfind(frmMain->BeforeImages[0]->FileName + " ", 0), 0u);
+}
+
+std::string WorkerTest::Mvt8() {
+  std::vector<std::uint32_t> palette;
+  for (std::uint32_t i = 0; i < 256; ++i) palette.push_back(i << 16 | (255 - i) << 8 | i);
+  std::string rows;
+  for (int y = 0; y < 4; ++y) rows += std::string(4, static_cast<char>(y * 60));
+  return mv::test::BuildMvt(4, 4, 8, palette, rows);
+}
+
+HideWorkers::HideWorkers() {
+  for (const char* w : kWorkers) ::MoveFileExA((ExeDir() + w).c_str(), (ExeDir() + w + ".hidden").c_str(), 0);
+}
+
+HideWorkers::~HideWorkers() {
+  for (const char* w : kWorkers) ::MoveFileExA((ExeDir() + w + ".hidden").c_str(), (ExeDir() + w).c_str(), 0);
+}
+
+}  // namespace mvtest

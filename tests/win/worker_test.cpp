@@ -1,0 +1,94 @@
+// Plug-ins that take down the process they run in. In a worker only the
+// worker goes: the program stays up, what is listed stays listed and
+// viewable, the plug-in is marked and passed over, and the next file
+// decodes. Also: the program keeps painting and shows the busy pointer
+// while a worker works, and a worker that cannot start leaves its plug-ins
+// listed with the reason.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "plugins/Plug_inDlg.h"
+#include "plugins/spi_ctrl.h"
+#include "preview/PreviewForm.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/mvt_format.h"
+#include "tests/win/support/app_harness.h"
+#include "tests/win/support/fixture_stats_reader.h"
+#include "tests/win/support/paths.h"
+#include "tests/win/support/worker_test_support.h"
+
+using mvtest::WorkerTest;
+
+TEST_F(WorkerTest, WhatEndsAWorkerEndsOnlyTheWorker) {
+  for (const char* hostile : {"mvt_smash_stack", "mvt_bad_handler", "mvt_heap_damage", "mvt_exit", "mvt_throw",
+                              "mvt_endless"}) {
+    SCOPED_TRACE(hostile);
+    StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {hostile, "mvt_good"}, "Plug-in Hang Seconds=2\r\n");
+    ListANativeImage();
+    ASSERT_NE(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr) << "the good plug-in after it";
+    QvSpiPlugin* bad = Plugin(hostile);
+    ASSERT_NE(bad, nullptr);
+    EXPECT_TRUE(bad->Faulted);
+    ASSERT_NE(mvtest::FixtureStatsOf(*bad), nullptr);
+    EXPECT_EQ(mvtest::FixtureStatsOf(*bad)->getPictureCalls, 1);
+    ASSERT_NE(mvtest::AddListedBytes(images, "b.mvt", Mvt8()), nullptr);
+    EXPECT_EQ(mvtest::FixtureStatsOf(*bad)->getPictureCalls, 1) << "not called again";
+    ExpectStillViewable(3);
+    StopApp();
+  }
+}
+
+TEST_F(WorkerTest, AFaultInAThreadThePluginLeftIsBlamedOnThePlugin) {
+  StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {"mvt_thread_fault", "mvt_good"});
+  ASSERT_NE(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);  // it decodes, then its thread faults
+  EXPECT_FALSE(Plugin("mvt_thread_fault")->Faulted);
+  ::Sleep(800);
+  ASSERT_NE(mvtest::AddListedBytes(images, "b.mvt", Mvt8()), nullptr);
+  EXPECT_TRUE(Plugin("mvt_thread_fault")->Faulted);
+  EXPECT_EQ(mvtest::FixtureStatsOf(*Plugin("mvt_thread_fault"))->getPictureCalls, 1) << "not called again";
+  ExpectStillViewable(2);
+}
+
+TEST_F(WorkerTest, WhileAWorkerWorksTheWindowsPaintUnderTheBusyPointer) {
+  StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {"mvt_endless", "mvt_good"}, "Plug-in Hang Seconds=2\r\n");
+  ListANativeImage();
+  int painted_in_call = 0;
+  bool busy_pointer = true;
+  const HCURSOR wait = ::LoadCursorA(nullptr, IDC_WAIT);
+  auto draw = frmMain->lstBefore->OnDrawItem;
+  frmMain->lstBefore->OnDrawItem = [&](forms::DrawItemArgs& a) {
+    if (frmMain->SpiCtrl->CallInProgress()) {
+      ++painted_in_call;
+      busy_pointer = busy_pointer && ::GetCursor() == wait;
+    }
+    draw(a);
+  };
+  // Due now, painted only once the call has started.
+  ::InvalidateRect(frmMain->lstBefore->Handle(), nullptr, TRUE);
+  const DWORD start = ::GetTickCount();
+  ASSERT_NE(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);
+  EXPECT_GE(::GetTickCount() - start, 1900u) << "the hang limit of the settings";
+  EXPECT_GE(painted_in_call, 1);
+  EXPECT_TRUE(busy_pointer);
+  EXPECT_TRUE(Plugin("mvt_endless")->Faulted);
+}
+
+TEST_F(WorkerTest, AWorkerThatCannotStartLeavesItsPluginsListedWithTheReason) {
+  mvtest::HideWorkers hidden;
+  StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {"mvt_good"});
+  QvSpiPlugin* p = Plugin("mvt_good");
+  ASSERT_NE(p, nullptr);
+  EXPECT_NE(p->LoadProblem.find(spi::kEditionBits == 64 ? "MorvaneSusieWorker64.exe" : "MorvaneSusieWorker32.exe"),
+            std::string::npos);
+  EXPECT_EQ(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);
+  ListANativeImage();  // the program works on
+  frmMain->PluginDlg->RefreshButtonClick();
+  ASSERT_EQ(frmMain->PluginDlg->PluginCheckListBox->Count(), 1);
+  EXPECT_NE(frmMain->PluginDlg->PluginCheckListBox->Item(0).find("（読み込めません：MorvaneSusieWorker"),
+            std::string::npos);
+}
