@@ -126,7 +126,15 @@ void TfrmMain::FormClose(forms::CloseAction&) {
   PluginDlg = nullptr;
   delete SpiCtrl;
   SpiCtrl = nullptr;
-  if (frmPreview) frmPreview->Close();
+  // Both viewers are hidden and let go of the records before they go.
+  if (frmPreview) {
+    frmPreview->Close();
+    frmPreview->DropImage();
+  }
+  if (frmPrePalette) {
+    frmPrePalette->Close();
+    frmPrePalette->DropImage();
+  }
   for (tag_BeforeImage* image : BeforeImages) delete image;
   BeforeImages.clear();
 }
