@@ -339,7 +339,7 @@ TEST_F(PreviewTest, ExpandedPictureCostsTheViewAndIsGivenBack) {
   EXPECT_FALSE(frmPreview->HoldsImage());
 }
 
-TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
+TEST_F(PreviewTest, SwitchKeepsTheMaximisedSizeAndSetsTheRestoredOne) {
   Add("big.bmp", Solid24(2000, 1500, 0xFFFFFF));
   Add("small.bmp", Solid24(50, 50, 0xFFFFFF));
   Open(0);
@@ -364,6 +364,19 @@ TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
   Key(VK_RETURN);
   mvtest::Pump(50);
   EXPECT_EQ(frmPreview->State(), forms::WindowState::Normal);
+
+  // Minimised, a switch sets the size the window restores to.
+  Add("c.bmp", Solid24(300, 200, 0xFFFFFF));
+  Add("d.bmp", Solid24(500, 400, 0xFFFFFF));
+  frmPreview->ShowImage(2);
+  frmPreview->SetState(forms::WindowState::Minimized);
+  mvtest::Pump(50);
+  frmPreview->ShowImage(3);
+  WaitForBars();
+  frmPreview->SetState(forms::WindowState::Normal);
+  mvtest::Pump(50);
+  EXPECT_EQ(Client().cx, 500);
+  EXPECT_EQ(Client().cy, 400);
 }
 
 TEST_F(PreviewTest, LineStepAndLimitWhenScrollingDown) {
