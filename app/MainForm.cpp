@@ -148,7 +148,9 @@ void TfrmMain::Menu_LoadClick(void* sender) { btnLoadClick(sender); }
 void TfrmMain::Menu_PluginClick(void*) { PluginDlg->ShowModal(); }
 
 void TfrmMain::Menu_ExitClick(void*) {
-  if (frmPreview && frmPreview->State() == forms::WindowState::Maximized) {
+  // A hidden preview keeps the state it will show in, but nothing is on
+  // screen to restore: the first Esc then ends the program.
+  if (frmPreview && frmPreview->Showing() && frmPreview->State() == forms::WindowState::Maximized) {
     frmPreview->SetState(forms::WindowState::Normal);
     return;
   }
