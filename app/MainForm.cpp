@@ -115,13 +115,20 @@ void TfrmMain::FormCreate() {
   SettingsPath = settings::SettingsPathFor(exe);
   const std::string dir = settings::ReadPluginDir(SettingsPath);
   SpiCtrl = dir.empty() ? new QvSpiCtrl() : new QvSpiCtrl(dir);
+  SpiCtrl->OnCallsEnded = [this] { ResumePendingClose(); };
   PluginDlg = new TdlgPlugin();
   LastFolder = mv::ExtractFileDir(exe);
   btnDel1->SetEnabled(false);
   btnDel2->SetEnabled(false);
 }
 
-void TfrmMain::FormClose(forms::CloseAction&) {
+void TfrmMain::FormClose(forms::CloseAction& action) {
+  if (CloseMustWait()) {
+    action = forms::CloseAction::None;
+    close_pending_ = true;
+    return;
+  }
+  close_pending_ = false;
   delete PluginDlg;
   PluginDlg = nullptr;
   delete SpiCtrl;
@@ -145,7 +152,26 @@ void TfrmMain::btnLoadMouseMove(forms::ShiftState, int, int) { StatusBar->SetSim
 
 void TfrmMain::Menu_LoadClick(void* sender) { btnLoadClick(sender); }
 
-void TfrmMain::Menu_PluginClick(void*) { PluginDlg->ShowModal(); }
+bool TfrmMain::CloseMustWait() const {
+  return (SpiCtrl && SpiCtrl->CallInProgress()) || (PluginDlg && PluginDlg->Showing());
+}
+
+void TfrmMain::ResumePendingClose() {
+  if (!close_pending_ || CloseMustWait()) return;
+  close_pending_ = false;
+  // Posted: whatever ended the wait is still on the stack.
+  ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TfrmMain::Menu_PluginClick(void*) {
+  // Showing the dialog reloads the plug-ins: not under a running call.
+  if (SpiCtrl->CallInProgress()) {
+    ::MessageBeep(MB_OK);
+    return;
+  }
+  PluginDlg->ShowModal();
+  ResumePendingClose();
+}
 
 void TfrmMain::Menu_ExitClick(void*) {
   // A hidden preview keeps the state it will show in, but nothing is on

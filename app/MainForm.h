@@ -91,6 +91,11 @@ class TfrmMain : public forms::Form {
 
  private:
   std::array<forms::ItemList*, 3> NameLists() const;
+  // What closing destroys is in use: a plug-in call runs, or the plug-in
+  // dialog's modal loop does. A close asked for meanwhile waits for them.
+  bool CloseMustWait() const;
+  void ResumePendingClose();
+  bool close_pending_ = false;
   void BuildComponents();
   void BuildMenu();
   void OpenCurrentInPreview();

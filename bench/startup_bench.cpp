@@ -206,8 +206,8 @@ int main() {
       bool infoOk = true;
       for (const auto& m : bare) infoOk = InfoOf(m.get()) && infoOk;
       info.push_back(Now() - t);
-      std::vector<HMODULE> modules;
-      for (const auto& m : bare) modules.push_back(m.get());
+      std::vector<spi::LoadedImage> modules;
+      for (const auto& m : bare) modules.push_back(spi::RecordImage(m.get()));
       t = Now();
       const std::vector<bool> may_free = spi::ReleaseWindowsOf(modules);
       windows.push_back(Now() - t);

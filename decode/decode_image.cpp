@@ -226,9 +226,10 @@ bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
   image->FormatIndex = NativeFormatIndex(image->FilePath);
   image->FileName = mv::ExtractFileName(image->FilePath);
   if (image->FormatIndex == 0) return DecodeNative(*this, *image);
+  const CallScope call(*this);
   for (size_t i = 0; i < Plugins.size(); ++i) {
     QvSpiPlugin& plugin = *Plugins[i];
-    if (plugin.Enabled == 0 || plugin.Faulted) continue;
+    if (plugin.Enabled == 0 || !Usable(plugin)) continue;
     switch (TryPlugin(*this, plugin, *image)) {
       case Attempt::Decoded:
         return true;

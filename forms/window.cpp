@@ -70,6 +70,10 @@ Window* Window::FromHandle(HWND hwnd) {
   return hwnd ? static_cast<Window*>(::GetPropA(hwnd, kBindingProp)) : nullptr;
 }
 
+void Window::RestoreProcedure() {
+  if (hwnd_) ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnProcedure()));
+}
+
 void Window::Bind(HWND hwnd) {
   hwnd_ = hwnd;
   ::SetPropA(hwnd, kBindingProp, this);

@@ -58,6 +58,12 @@ class Window {
   // The object bound to a window made by this layer, or null.
   static Window* FromHandle(HWND hwnd);
 
+  // The procedure this layer gave the window. Foreign code (a plug-in) may
+  // subclass a window of ours; before that code goes away the window gets
+  // this procedure back.
+  WNDPROC OwnProcedure() const { return super_proc_ ? &Window::SubclassProc : &Window::StaticWndProc; }
+  void RestoreProcedure();
+
   // Windowless controls painted and hit-tested by this window, bottom first.
   void AddGraphic(GraphicControl* control);
   void RemoveGraphic(GraphicControl* control);

@@ -133,6 +133,12 @@ void TdlgPlugin::FormShow() {
 }
 
 void TdlgPlugin::RefreshButtonClick() {
+  // A plug-in call is running (its own message loop let the click through):
+  // the reload would free the plug-in under it.
+  if (frmMain->SpiCtrl->CallInProgress()) {
+    ::MessageBeep(MB_OK);
+    return;
+  }
   frmMain->SpiCtrl->PluginDir = SusieDirEdit->Text();
   frmMain->SpiCtrl->LoadPlugins();
   FillPluginList();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "forms/window.h"
 #include "plugins/fault_guard.h"
 
 namespace {
@@ -39,32 +40,29 @@ LONG_PTR WindowLong(HWND w, int index) {
   return ::IsWindowUnicode(w) ? ::GetWindowLongPtrW(w, index) : ::GetWindowLongPtrA(w, index);
 }
 
+// A window of ours: made by the forms layer on this thread.
+forms::Window* Ours(HWND w) { return OnThisThread(w) ? forms::Window::FromHandle(w) : nullptr; }
+
 // Gives the window and all its children the system's default procedure,
 // so that destroying them runs no code of the plug-in, then destroys it.
+// Should the plug-in have taken a window of ours into the tree, nothing is
+// destroyed: the tree stays, with none of the plug-in's procedures left.
 void DestroyQuietly(HWND w) {
+  bool holds_ours = false;
   for (HWND h : WindowTree(w)) {
-    if (::IsWindowUnicode(h))
+    if (Ours(h)) {
+      holds_ours = true;
+    } else if (::IsWindowUnicode(h)) {
       ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcW));
-    else
+    } else {
       ::SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
+    }
   }
-  spi::GuardedRun([w] { ::DestroyWindow(w); });
+  if (!holds_ours) spi::GuardedRun([w] { ::DestroyWindow(w); });
 }
 
-struct Image {
-  ULONG_PTR begin, end;
-  bool Holds(LONG_PTR a) const { return static_cast<ULONG_PTR>(a) >= begin && static_cast<ULONG_PTR>(a) < end; }
-};
-
-Image ImageOf(HMODULE module) {
-  const auto* base = reinterpret_cast<const BYTE*>(module);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  return {reinterpret_cast<ULONG_PTR>(base), reinterpret_cast<ULONG_PTR>(base) + nt->OptionalHeader.SizeOfImage};
-}
-
-bool BelongsTo(HWND w, HMODULE module, const Image& image) {
-  if (reinterpret_cast<HMODULE>(WindowLong(w, GWLP_HINSTANCE)) == module) return true;
+bool BelongsTo(HWND w, const spi::LoadedImage& image) {
+  if (reinterpret_cast<HMODULE>(WindowLong(w, GWLP_HINSTANCE)) == image.base) return true;
   if (image.Holds(WindowLong(w, GWLP_WNDPROC))) return true;
   return ::GetClassLongPtrA(w, GCW_ATOM) == kDialogClass && image.Holds(WindowLong(w, DWLP_DLGPROC));
 }
@@ -91,15 +89,28 @@ void RestoreThreadWindows(const ThreadWindows& before) {
   ::ReleaseCapture();
 }
 
-std::vector<bool> ReleaseWindowsOf(const std::vector<HMODULE>& modules) {
-  std::vector<bool> may_free(modules.size(), true);
-  std::vector<Image> images;
-  for (HMODULE m : modules) images.push_back(m ? ImageOf(m) : Image{0, 0});
-  // One walk over the process's windows for all the modules.
+std::vector<bool> ReleaseWindowsOf(const std::vector<LoadedImage>& images) {
+  std::vector<bool> may_free(images.size()), walk(images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    may_free[i] = StillLoaded(images[i]);
+    walk[i] = may_free[i] || (images[i].base && !RangeHoldsAnImage(images[i]));
+  }
+  bool subclassed_ours = false;
+  // One walk over the process's windows for all the libraries.
   for (HWND w : TopLevelWindows()) {
     for (HWND h : WindowTree(w)) {
-      for (std::size_t i = 0; i < modules.size(); ++i) {
-        if (!modules[i] || !::IsWindow(h) || !BelongsTo(h, modules[i], images[i])) continue;
+      if (!::IsWindow(h)) continue;
+      if (forms::Window* ours = Ours(h)) {
+        const auto proc = static_cast<ULONG_PTR>(WindowLong(h, GWLP_WNDPROC));
+        for (std::size_t i = 0; i < images.size(); ++i) {
+          if (!walk[i] || !images[i].Holds(proc)) continue;
+          ours->RestoreProcedure();
+          subclassed_ours = true;
+        }
+        continue;
+      }
+      for (std::size_t i = 0; i < images.size(); ++i) {
+        if (!walk[i] || !::IsWindow(h) || !BelongsTo(h, images[i])) continue;
         if (OnThisThread(h))
           DestroyQuietly(h);
         else
@@ -107,6 +118,8 @@ std::vector<bool> ReleaseWindowsOf(const std::vector<HMODULE>& modules) {
       }
     }
   }
+  // Its procedure may have passed messages on to another library's.
+  if (subclassed_ours) may_free.assign(images.size(), false);
   return may_free;
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "plugins/plugin_image.h"
+
 namespace spi {
 
 // The top-level windows of this thread, and whether each was enabled.
@@ -21,10 +23,16 @@ ThreadWindows SnapshotThreadWindows();
 // then and is disabled now.
 void RestoreThreadWindows(const ThreadWindows& before);
 
-// Destroys this thread's windows that belong to one of the modules (their
-// procedure or instance lies in it), without running their procedures.
-// For each module: true when no window of it is left in the process; only
-// then may it be freed.
-std::vector<bool> ReleaseWindowsOf(const std::vector<HMODULE>& modules);
+// Destroys this thread's windows that belong to one of the libraries (their
+// procedure or instance lies in its recorded range), without running their
+// procedures. A window of ours is never destroyed: if a library replaced
+// its procedure, it gets ours back, and no library is freed this time (the
+// message that asked for this may be passing through that procedure now,
+// and on through any other library's it chained to).
+// The range of a library that is gone and whose place another now holds
+// is left alone: its windows cannot be told from the other's.
+// For each library: true when it is still the one loaded and nothing of
+// it is left in use; only then may it be freed.
+std::vector<bool> ReleaseWindowsOf(const std::vector<LoadedImage>& images);
 
 }  // namespace spi

@@ -27,21 +27,10 @@ bool FetchInfo(QvSpiPlugin& plugin, int info_no, std::string& text) {
 
 // The plug-in file as the file system names it: the same file reached
 // through another spelling of its folder ("dir", "dir\\", "DIR", a short
-// name) gives the same key.
-std::string FileKey(HMODULE module, const std::string& path) {
-  std::string key(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameA(module, key.data(), static_cast<DWORD>(key.size()));
-    if (n == 0) {
-      key = path;
-      break;
-    }
-    if (n < key.size()) {
-      key.resize(n);
-      break;
-    }
-    key.resize(key.size() * 2);
-  }
+// name) gives the same key. Built from the name the system gave the
+// library at its load: the library itself may be gone by now.
+std::string FileKey(const QvSpiPlugin& plugin) {
+  std::string key = plugin.Image.file.empty() ? plugin.FilePath : plugin.Image.file;
   // Doubled separators and "." go, then short names become long ones.
   std::string out(key.size() + MAX_PATH, '\0');
   DWORD n = ::GetFullPathNameA(key.c_str(), static_cast<DWORD>(out.size()), out.data(), nullptr);
@@ -67,10 +56,12 @@ QvSpiCtrl::~QvSpiCtrl() { UnloadPlugins(); }
 
 void QvSpiCtrl::UnloadPlugins() {
   // Every library is freed before its record goes, but never while a
-  // window of its lives: such a library stays loaded for the rest of the run.
-  std::vector<HMODULE> modules;
-  for (auto& p : Plugins) modules.push_back(p->Module.get());
-  const std::vector<bool> may_free = spi::ReleaseWindowsOf(modules);
+  // window of its lives: such a library stays loaded for the rest of the
+  // run. One that is no longer the library loaded (it freed itself) holds
+  // no reference of ours any more.
+  std::vector<spi::LoadedImage> images;
+  for (auto& p : Plugins) images.push_back(p->Image);
+  const std::vector<bool> may_free = spi::ReleaseWindowsOf(images);
   for (std::size_t i = 0; i < Plugins.size(); ++i) {
     if (may_free[i])
       Plugins[i]->Module.reset();
@@ -103,8 +94,9 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   }
   plugin->FileName = file_name;
   plugin->FilePath = path;
+  plugin->Image = spi::RecordImage(m);
   // The key costs a few system calls: only looked up once something faulted.
-  if (!faulted_paths_.empty() && faulted_paths_.count(FileKey(m, path))) {
+  if (!faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin))) {
     plugin->Faulted = true;  // it failed earlier in this run: not called again
     return plugin;
   }
@@ -117,21 +109,26 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   return plugin;
 }
 
-void QvSpiCtrl::LoadPlugins() {
+bool QvSpiCtrl::LoadPlugins() {
+  // The running call's plug-in would be freed under it.
+  if (CallInProgress()) return false;
+  const CallScope reload(*this);
   UnloadPlugins();
   const std::string pattern = PluginDir + "\\*" + spi::kPluginExtension;
   WIN32_FIND_DATAA fd;
   mv::unique_find search(::FindFirstFileA(pattern.c_str(), &fd));
-  if (!search) return;
+  if (!search) return true;
   do {
     if (auto plugin = LoadOne(fd.cFileName)) Plugins.push_back(std::move(plugin));
   } while (::FindNextFileA(search.get(), &fd));
+  return true;
 }
 
 int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
   if (index < 0 || index >= static_cast<int>(Plugins.size())) return spi::kNoFunction;
   QvSpiPlugin& p = *Plugins[static_cast<size_t>(index)];
-  if (!p.ConfigurationDlg || p.Faulted) return spi::kNoFunction;
+  if (!p.ConfigurationDlg || !Usable(p)) return spi::kNoFunction;
+  const CallScope call(*this);
   int result = 0;
   const spi::ThreadWindows before = spi::SnapshotThreadWindows();
   if (spi::GuardedCall(result, p.ConfigurationDlg, parent, spi::kConfigSettings).outcome == spi::CallOutcome::Faulted) {
@@ -145,7 +142,14 @@ int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
 
 void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   plugin.Faulted = true;
-  faulted_paths_.insert(FileKey(plugin.Module.get(), plugin.FilePath));
+  faulted_paths_.insert(FileKey(plugin));
+}
+
+bool QvSpiCtrl::Usable(QvSpiPlugin& plugin) {
+  if (plugin.Faulted) return false;
+  if (spi::StillLoaded(plugin.Image)) return true;
+  NoteFault(plugin);
+  return false;
 }
 
 int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) { return 0; }

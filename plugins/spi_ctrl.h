@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "plugins/plugin_image.h"
 #include "plugins/spi_interface.h"
 
 struct tag_BeforeImage;
@@ -19,6 +21,7 @@ struct tag_BeforeImage;
 struct QvSpiPlugin {
   DWORD ErrorCode = 0;        // last-error code when a library lacked a required entry
   mv::unique_module Module;   // the loaded library; freed with the record
+  spi::LoadedImage Image;     // where the library lay when it was loaded
   int Enabled = 1;            // 1: used for decoding; 0: switched off by the user
   std::string FileName;       // file name as the directory search reported it
   std::string Description;    // GetPluginInfo 1
@@ -60,7 +63,8 @@ class QvSpiCtrl {
   QvSpiCtrl& operator=(const QvSpiCtrl&) = delete;
 
   // Unloads every plug-in, then loads every acceptable one of PluginDir.
-  void LoadPlugins();
+  // Refused (false, nothing changes) while a plug-in call is in progress.
+  bool LoadPlugins();
   // Opens a plug-in's settings dialog; -1 when it has none. A fault in the
   // plug-in's dialog throws PluginFaulted.
   int ShowPluginConfig(int index, HWND parent);
@@ -78,8 +82,32 @@ class QvSpiCtrl {
   // stay unused for the rest of the run.
   void NoteFault(QvSpiPlugin& plugin);
 
+  // Every call into a plug-in runs inside a CallScope (a reload too, for
+  // the GetPluginInfo calls it makes). The plug-in's own message loop (a
+  // box it shows, its dialog) lets our windows act meanwhile: reload,
+  // unload and close consult CallInProgress and are refused or wait.
+  class CallScope {
+   public:
+    explicit CallScope(QvSpiCtrl& host) : host_(host) { ++host_.calls_; }
+    ~CallScope() {
+      if (--host_.calls_ == 0 && host_.OnCallsEnded) host_.OnCallsEnded();
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    QvSpiCtrl& host_;
+  };
+  bool CallInProgress() const { return calls_ > 0; }
+  // Runs when the last call in progress has ended: what waited may go on.
+  std::function<void()> OnCallsEnded;
+
  private:
+  int calls_ = 0;
   std::set<std::string> faulted_paths_;
+  // Whether the plug-in may be called: it has not faulted, and its library
+  // is still the one loaded (one that freed itself counts as faulted).
+  bool Usable(QvSpiPlugin& plugin);
   void UnloadPlugins();
   std::unique_ptr<QvSpiPlugin> LoadOne(const std::string& file_name);
 };

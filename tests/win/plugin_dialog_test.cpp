@@ -494,6 +494,61 @@ TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {
   EXPECT_EQ(b[2].owner, dialog);
 }
 
+TEST_F(PluginDialogTest, APluginThatSubclassedTheDialogNeverHasItDestroyed) {
+  StartWith(FixtureCopy("dlg_subclass", {"mvt_subclass_owner" MV_SPI_EXT}));
+  HWND dialog = nullptr;
+  LONG_PTR ours = 0, subclassed = 0, after = 0;
+  bool alive = false;
+  const int result = ShowAndDo([&] {
+    dialog = Dlg().Handle();
+    ours = ::GetWindowLongPtrA(dialog, GWLP_WNDPROC);
+    Dlg().PluginCheckListBox->SetItemIndex(0);
+    Dlg().SettingButton->Click();
+    subclassed = ::GetWindowLongPtrA(dialog, GWLP_WNDPROC);
+    // A real click: its notification reaches the dialog through the plug-in's procedure.
+    ::SendMessageA(Dlg().RefreshButton->Handle(), BM_CLICK, 0, 0);
+    alive = ::IsWindow(dialog) && forms::Window::FromHandle(dialog) == &Dlg();
+    after = ::GetWindowLongPtrA(dialog, GWLP_WNDPROC);
+    Dlg().CancelButton->Click();
+  });
+  EXPECT_NE(subclassed, ours);
+  EXPECT_TRUE(alive) << "the reload destroyed the dialog";
+  EXPECT_EQ(after, ours);
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+// A plug-in's own message loop lets our windows act under its call: a
+// reload and the plug-in dialog are refused, and the main window's close
+// waits for the call's end.
+TEST_F(PluginDialogTest, ReloadIsRefusedAndCloseWaitsWhileAPluginCallRuns) {
+  StartWith(FixtureCopy("dlg_busy", {"mvt_modal_picture" MV_SPI_EXT}));
+  const QvSpiPlugin* plugin = Host().Plugins.at(0).get();
+  bool same_plugin = false, closed_under_call = true, dialog_shown = true;
+  forms::Timer act;
+  act.SetInterval(1);
+  act.OnTimer = [&] {
+    HWND box = ::FindWindowA("#32770", "MVT busy");
+    if (!box) return;
+    act.SetEnabled(false);
+    Dlg().RefreshButton->Click();
+    same_plugin = Host().Plugins.size() == 1 && Host().Plugins[0].get() == plugin;
+    ::SendMessageA(frmMain->Handle(), WM_CLOSE, 0, 0);
+    closed_under_call = !frmMain->SpiCtrl || forms::Application::Instance().Terminated();
+    ::SendMessageA(frmMain->Handle(), WM_COMMAND, static_cast<WPARAM>(frmMain->Menu_Plugin), 0);
+    dialog_shown = Dlg().Showing();
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+  };
+  act.SetEnabled(true);
+  const std::string mvt = mv::test::BuildMvt(1, 1, 24, {}, std::string(4, '\0'));
+  EXPECT_NE(mvtest::AddListedBytes(mvtest::MakeScratchDir("dlg_busy_img"), "a.mvt", mvt), nullptr);
+  EXPECT_TRUE(same_plugin);
+  EXPECT_FALSE(closed_under_call);
+  EXPECT_FALSE(dialog_shown);
+  EXPECT_TRUE(mvtest::PumpUntil([] { return forms::Application::Instance().Terminated(); }))
+      << "the close did not follow the call";
+  EXPECT_EQ(frmMain->SpiCtrl, nullptr);
+}
+
 TEST_F(PluginDialogTest, RegistryButtonTakesSusieFolderOnlyWhenKeyOpens) {
   const std::string a = FixtureCopy("dlg_reg_a", {"mvt_good" MV_SPI_EXT});
   const std::string c = FixtureCopy("dlg_reg_c", {"mvt_cfg5" MV_SPI_EXT});

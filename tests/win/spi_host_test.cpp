@@ -121,6 +121,38 @@ TEST(SpiHost, ReloadsKeepEachLibraryLoadedOnceAndDestructionFreesIt) {
   EXPECT_EQ(::GetModuleHandleA((dir + "mvt_cfg5" MV_SPI_EXT).c_str()), nullptr);
 }
 
+TEST(SpiHost, ALibraryThatFreedItselfIsNeitherReadNorCalledNorFreedAgain) {
+  const std::string name = "mvt_free_self" MV_SPI_EXT;
+  const std::string dir = CopyFixtures("host_free_self", {name});
+  const std::string other = dir + "other.dll";
+  ASSERT_TRUE(::CopyFileA((dir + name).c_str(), other.c_str(), FALSE));
+  // 32-bit, its return into the freed code faults (caught); 64-bit, it returns.
+  auto free_itself = [](QvSpiCtrl& host) {
+    try {
+      host.ShowPluginConfig(0, ::GetDesktopWindow());
+    } catch (const PluginFaulted&) {
+    }
+  };
+  {
+    // Another library now lies where it was: neither called nor freed by the reload.
+    QvSpiCtrl host(dir);
+    ASSERT_EQ(Listed(host), std::vector<std::string>{name});
+    const HMODULE base = host.Plugins[0]->Module.get();
+    free_itself(host);
+    ASSERT_EQ(::GetModuleHandleA((dir + name).c_str()), nullptr) << "the fixture did not free itself";
+    const HMODULE in_its_place = ::LoadLibraryA(other.c_str());
+    ASSERT_EQ(in_its_place, base) << "the other library was not loaded where the plug-in was";
+    EXPECT_EQ(host.ShowPluginConfig(0, ::GetDesktopWindow()), -1);
+    host.LoadPlugins();
+    EXPECT_EQ(::GetModuleHandleA(other.c_str()), in_its_place) << "the reload freed another library";
+    ::FreeLibrary(in_its_place);
+  }
+  // Nothing lies where it was: the host's end (as at exit) reads nothing of it.
+  QvSpiCtrl host(dir);
+  free_itself(host);
+  EXPECT_EQ(::GetModuleHandleA((dir + name).c_str()), nullptr);
+}
+
 TEST(SpiHost, ShowPluginConfigPassesResultAndParent) {
   const std::string dir = CopyFixtures("host_config", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT,
                                                        "mvt_nocfg" MV_SPI_EXT});

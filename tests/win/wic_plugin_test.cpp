@@ -521,6 +521,16 @@ TEST_F(WicPlugin, NoPreviewAndNoSettings) {
   EXPECT_EQ(p_.config(nullptr, 0), -1);
 }
 
+TEST_F(WicPlugin, ExportDirectoryNamesTheFileOfItsEdition) {
+  const auto* base = reinterpret_cast<const BYTE*>(p_.module);
+  const auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  ASSERT_NE(dir.VirtualAddress, 0u);
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  EXPECT_STREQ(reinterpret_cast<const char*>(base + exports->Name), "ifwic" MV_SPI_EXT);
+}
+
 TEST_F(WicPlugin, IsSupportedByContentInBothArgumentForms) {
   std::string why;
   for (const Case& c : Cases()) {
