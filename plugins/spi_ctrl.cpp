@@ -148,4 +148,7 @@ void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   faulted_paths_.insert(FileKey(plugin.Module.get(), plugin.FilePath));
 }
 
-int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) { return 0; }
+int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) {
+  spi::HostCallback ours;  // a fault in here is the program's, not the plug-in's
+  return 0;
+}
