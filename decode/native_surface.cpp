@@ -3,7 +3,8 @@
 // many bytes as a header implies, so it never sees the file's own); RLE,
 // 2 bits per pixel and other forms GDI cannot draw are expanded first.
 // Every read of the mapping runs under the fault guard: a file whose medium
-// went away paints black instead of ending the program.
+// went away, or that was cut short on disk, paints black instead of ending
+// the program.
 #include <windows.h>
 
 #include <cstring>
@@ -58,8 +59,9 @@ bool GdiDrawsAsStored(const mv::BmpLayout& l) {
 // Drawn straight from the mapping, only the rows the file really holds.
 class StoredSurface final : public ImageSurface {
  public:
-  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, const ColorTable256& colors)
+  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, std::size_t size, const ColorTable256& colors)
       : ImageSurface(l.width, static_cast<int>(l.absHeight)),
+        file_{file, size},
         rows_(static_cast<int>(l.rowsPresent)),
         // A cut-short bottom-up file holds its lowest rows.
         dest_y_(l.topDown ? 0 : Height() - rows_),
@@ -76,7 +78,7 @@ class StoredSurface final : public ImageSurface {
     if (rows_ == 0) return;
     // GDI may meet the read error itself and draw nothing, or leave it to us.
     int lines = 0;
-    const bool read = spi::GuardedRun([&] {
+    const bool read = spi::GuardedRead(file_, [&] {
       lines = ::SetDIBitsToDevice(dc, x, y + dest_y_, static_cast<DWORD>(Width()), static_cast<DWORD>(rows_), 0, 0,
                                   0, static_cast<UINT>(rows_), pixels_, reinterpret_cast<const BITMAPINFO*>(&info_),
                                   DIB_RGB_COLORS);
@@ -85,6 +87,7 @@ class StoredSurface final : public ImageSurface {
   }
 
  private:
+  spi::MappedBytes file_;
   int rows_;
   int dest_y_;
   const std::uint8_t* pixels_;
@@ -126,7 +129,7 @@ class ExpandedSurface final : public ImageSurface {
     if (l.isRle()) {
       ::SetDIBColorTable(target.CanvasHandle(), 0, 1u << l.bitCount, colors_.data());
       // Straight into the bitmap's own rows (same bit count, bottom-up).
-      return spi::GuardedRun([&] {
+      return spi::GuardedRead(File(), [&] {
         mv::ExpandRle(file_ + l.pixelOffset, static_cast<std::size_t>(l.rleBytes), l.compression == mv::kBiRle4,
                       static_cast<std::uint32_t>(Width()), l.absHeight, static_cast<std::size_t>(target.Stride()),
                       target.Bits());
@@ -136,7 +139,7 @@ class ExpandedSurface final : public ImageSurface {
     // in place: no second copy of a large picture.
     bool rendered = false;
     auto* out = reinterpret_cast<std::uint32_t*>(target.Bits());
-    if (!spi::GuardedRun([&] { rendered = mv::RenderBgra(l, file_, size_, out); }) || !rendered) return false;
+    if (!spi::GuardedRead(File(), [&] { rendered = mv::RenderBgra(l, file_, size_, out); }) || !rendered) return false;
     const std::size_t stride = static_cast<std::size_t>(target.Stride());
     std::vector<std::uint8_t> row(stride);
     for (int top = 0, bottom = Height() - 1; top < bottom; ++top, --bottom) {
@@ -149,6 +152,8 @@ class ExpandedSurface final : public ImageSurface {
     return true;
   }
 
+  spi::MappedBytes File() const { return {file_, size_}; }
+
   mv::BmpLayout layout_;
   const std::uint8_t* file_;
   std::size_t size_;
@@ -159,6 +164,6 @@ class ExpandedSurface final : public ImageSurface {
 
 std::unique_ptr<ImageSurface> MakeNativeSurface(const mv::BmpLayout& layout, const std::uint8_t* file,
                                                 std::size_t size, const ColorTable256& colors) {
-  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, colors);
+  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, size, colors);
   return std::make_unique<ExpandedSurface>(layout, file, size, colors);
 }
