@@ -123,9 +123,11 @@ _mv_guard_resume_now:
 // - Both paths clear the direction flag and empty the x87 registers: the
 //   plug-in may have left DF set, values on the x87 stack or MMX state
 //   (which marks every x87 register in use), any of which breaks the host's
-//   next string or float operation. A return needs only emms and fnclex;
-//   the fault path, rare and left at any point, reinitialises the whole unit
-//   (fninit is costly enough to show in the cost of every call).
+//   next string or float operation. A return needs only fnclex (first: a
+//   pending unmasked exception would fault the next x87 or MMX instruction,
+//   emms included) and emms; the fault path, rare and left at any point,
+//   reinitialises the whole unit (fninit is costly enough to show in the
+//   cost of every call).
 
 extern "C" EXCEPTION_DISPOSITION __cdecl mv_guard_handler(EXCEPTION_RECORD* rec, void* establisher, CONTEXT*,
                                                           void*) {

@@ -246,7 +246,8 @@ TEST_F(FaultGuard, X87StateAndDirectionFlagAreRestoredOnBothPaths) {
   volatile double a = 1.0, b = 3.0;
   EXPECT_DOUBLE_EQ(a / b * 3.0, 1.0);
 
-  // So does a normal return, after MMX code without emms and with DF set.
+  // So does a normal return, after MMX code without emms, with an x87
+  // exception pending and DF set.
   GuardedCall(result, Get<Fn0>("ProbeDirtyReturn"));
   const Leftovers left = LookAndClean();
   EXPECT_EQ(result, 800);
