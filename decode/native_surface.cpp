@@ -4,7 +4,8 @@
 // 2 bits per pixel and other forms GDI cannot draw are rendered at each
 // paint, only the part the paint can show.
 // Every read of the mapping runs under the fault guard: a file whose medium
-// went away paints black instead of ending the program.
+// went away, or that was cut short on disk, paints black instead of ending
+// the program.
 #include <windows.h>
 
 #include <algorithm>
@@ -58,8 +59,9 @@ bool GdiDrawsAsStored(const mv::BmpLayout& l) {
 // Drawn straight from the mapping, only the rows the file really holds.
 class StoredSurface final : public ImageSurface {
  public:
-  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, const ColorTable256& colors)
+  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, std::size_t size, const ColorTable256& colors)
       : ImageSurface(l.width, static_cast<int>(l.absHeight)),
+        file_{file, size},
         rows_(static_cast<int>(l.rowsPresent)),
         // A cut-short bottom-up file holds its lowest rows.
         dest_y_(l.topDown ? 0 : Height() - rows_),
@@ -76,7 +78,7 @@ class StoredSurface final : public ImageSurface {
     if (rows_ == 0) return;
     // GDI may meet the read error itself and draw nothing, or leave it to us.
     int lines = 0;
-    const bool read = spi::GuardedRun([&] {
+    const bool read = spi::GuardedRead(file_, [&] {
       lines = ::SetDIBitsToDevice(dc, x, y + dest_y_, static_cast<DWORD>(Width()), static_cast<DWORD>(rows_), 0, 0,
                                   0, static_cast<UINT>(rows_), pixels_, reinterpret_cast<const BITMAPINFO*>(&info_),
                                   DIB_RGB_COLORS);
@@ -85,6 +87,7 @@ class StoredSurface final : public ImageSurface {
   }
 
  private:
+  spi::MappedBytes file_;
   int rows_;
   int dest_y_;
   const std::uint8_t* pixels_;
@@ -134,11 +137,13 @@ class ExpandedSurface final : public ImageSurface {
     const std::ptrdiff_t pitch = target.Stride() / 4;
     auto* top = reinterpret_cast<std::uint32_t*>(target.Bits()) + pitch * (target.Height() - 1);
     bool rendered = false;
-    return spi::GuardedRun([&] {
+    return spi::GuardedRead(File(), [&] {
              rendered = mv::RenderBgraPart(layout_, file_, size_, part, scratch.data(), top, -pitch);
            }) &&
            rendered;
   }
+
+  spi::MappedBytes File() const { return {file_, size_}; }
 
   mv::BmpLayout layout_;
   const std::uint8_t* file_;
@@ -149,6 +154,6 @@ class ExpandedSurface final : public ImageSurface {
 
 std::unique_ptr<ImageSurface> MakeNativeSurface(const mv::BmpLayout& layout, const std::uint8_t* file,
                                                 std::size_t size, const ColorTable256& colors) {
-  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, colors);
+  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, size, colors);
   return std::make_unique<ExpandedSurface>(layout, file, size);
 }
