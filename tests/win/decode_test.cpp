@@ -120,7 +120,6 @@ COLORREF PaintedCentre(const tag_BeforeImage& r) {
   canvas.Reshape(w, h, forms::PixelFormat::pf32bit);
   RECT all{0, 0, w, h};
   ::FillRect(canvas.CanvasHandle(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-  r.Surface->Prepare(offscreen);
   r.Surface->Paint(canvas.CanvasHandle(), 0, 0, offscreen);
   return ::GetPixel(canvas.CanvasHandle(), w / 2, h / 2);
 }
