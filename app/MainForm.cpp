@@ -133,7 +133,15 @@ void TfrmMain::FormClose(forms::CloseAction& action) {
   PluginDlg = nullptr;
   delete SpiCtrl;
   SpiCtrl = nullptr;
-  if (frmPreview) frmPreview->Close();
+  // Both viewers are hidden and let go of the records before they go.
+  if (frmPreview) {
+    frmPreview->Close();
+    frmPreview->DropImage();
+  }
+  if (frmPrePalette) {
+    frmPrePalette->Close();
+    frmPrePalette->DropImage();
+  }
   for (tag_BeforeImage* image : BeforeImages) delete image;
   BeforeImages.clear();
 }
@@ -166,7 +174,9 @@ void TfrmMain::Menu_PluginClick(void*) {
 }
 
 void TfrmMain::Menu_ExitClick(void*) {
-  if (frmPreview && frmPreview->State() == forms::WindowState::Maximized) {
+  // A hidden preview keeps the state it will show in, but nothing is on
+  // screen to restore: the first Esc then ends the program.
+  if (frmPreview && frmPreview->Showing() && frmPreview->State() == forms::WindowState::Maximized) {
     frmPreview->SetState(forms::WindowState::Normal);
     return;
   }

@@ -56,6 +56,9 @@ void TfrmMain::RemoveImages(const std::vector<bool>& removed) {
   const int preview_selected = frmPreview->cmbPreview->ItemIndex();
   const int palette_selected = frmPrePalette->cmbPreview->ItemIndex();
 
+  // Neither viewer keeps anything of a record that goes, shown or hidden.
+  frmPreview->DropImage();
+  frmPrePalette->DropImage();
   std::vector<tag_BeforeImage*> kept;
   kept.reserve(BeforeImages.size());
   for (size_t i = 0; i < BeforeImages.size(); ++i) {

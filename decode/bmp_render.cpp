@@ -38,14 +38,16 @@ struct MaskDecoder {
   }
 };
 
-void IndexedRow(const std::uint8_t* src, unsigned bits, std::uint32_t width,
+// `count` pixels of a packed row, from column `first`.
+void IndexedRow(const std::uint8_t* src, unsigned bits, std::uint32_t first, std::uint32_t count,
                 const std::uint32_t* palette, std::uint32_t* dst) {
   const unsigned perByte = 8 / bits;
   const unsigned low = (1u << bits) - 1;
-  for (std::uint32_t x = 0; x < width; ++x) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t x = first + i;
     const unsigned slot = x % perByte;  // pixels are packed from the high bits down
     const unsigned idx = (src[x / perByte] >> (8 - bits * (slot + 1))) & low;
-    dst[x] = palette[idx];
+    dst[i] = palette[idx];
   }
 }
 
@@ -92,11 +94,31 @@ std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits) {
   return static_cast<std::uint8_t>(out >> (filled - 8));
 }
 
+std::uint64_t PartScratchBytes(const BmpLayout& l, const PixelRect& part) {
+  return l.ok && l.isRle() ? BmpStride(part.width, l.bitCount) * part.height : 0;
+}
+
 bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
                 std::uint32_t* out) {
+  const PixelRect all{0, 0, static_cast<std::uint32_t>(l.width), l.absHeight};
+  std::vector<std::uint8_t> scratch;
+  try {
+    scratch.resize(static_cast<std::size_t>(PartScratchBytes(l, all)));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return RenderBgraPart(l, data, size, all, scratch.data(), out, static_cast<std::ptrdiff_t>(all.width));
+}
+
+bool RenderBgraPart(const BmpLayout& l, const std::uint8_t* data, std::size_t size, const PixelRect& part,
+                    std::uint8_t* scratch, std::uint32_t* out, std::ptrdiff_t pitch) {
   if (!l.ok || data == nullptr || out == nullptr) return false;
   const std::uint32_t width = static_cast<std::uint32_t>(l.width);
   const std::uint32_t height = l.absHeight;
+  if (part.left > width || part.width > width - part.left || part.top > height ||
+      part.height > height - part.top)
+    return false;
+  if (part.width == 0 || part.height == 0) return true;
   const std::size_t stride = static_cast<std::size_t>(l.stride);
 
   std::uint32_t palette[256];
@@ -107,22 +129,20 @@ bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
                  q.blue;
   }
 
+  // Uncompressed rows come from the file; an RLE part is first expanded into
+  // the scratch at the file's bit count, its rows bottom-up from the part's
+  // lowest one and its columns from the part's left edge.
   const std::uint8_t* pixels = nullptr;
   std::uint32_t rows = 0;
-  std::vector<std::uint8_t> expanded;
+  const std::size_t partStride = static_cast<std::size_t>(BmpStride(part.width, l.bitCount));
   if (l.isRle()) {
+    if (scratch == nullptr) return false;
     if (l.rleBytes > 0 && (l.pixelOffset >= size || l.rleBytes > size - l.pixelOffset))
       return false;
-    try {
-      expanded.resize(stride * height);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
     const std::uint8_t* stream = l.rleBytes > 0 ? data + l.pixelOffset : nullptr;
+    const RleWindow window{part.left, height - part.top - part.height, part.width, part.height};
     ExpandRle(stream, static_cast<std::size_t>(l.rleBytes), l.compression == kBiRle4, width,
-              height, stride, expanded.data());
-    pixels = expanded.data();
-    rows = height;
+              height, window, partStride, scratch);
   } else if (l.rowsPresent > 0) {
     if (l.rowsPresent > height || l.pixelOffset >= size ||
         std::uint64_t{l.rowsPresent} * l.stride > size - l.pixelOffset)
@@ -131,32 +151,48 @@ bool RenderBgra(const BmpLayout& l, const std::uint8_t* data, std::size_t size,
     rows = l.rowsPresent;
   }
 
-  std::fill(out, out + std::size_t{width} * height, kOpaqueBlack);
   const MaskDecoder decode(l.masks);
   const SrgbTable* srgb = l.bitCount == 64 ? &LinearToSrgbTable() : nullptr;
-  for (std::uint32_t r = 0; r < rows; ++r) {
-    const std::uint8_t* src = pixels + std::size_t{r} * stride;
-    std::uint32_t* dst = out + std::size_t{l.topDown ? r : height - 1 - r} * width;
+  for (std::uint32_t r = 0; r < part.height; ++r) {
+    std::uint32_t* dst = out + static_cast<std::ptrdiff_t>(r) * pitch;
+    const std::uint8_t* src = nullptr;
+    std::uint32_t first = 0;
+    if (l.isRle()) {
+      src = scratch + std::size_t{part.height - 1 - r} * partStride;
+    } else {
+      const std::uint32_t y = part.top + r;
+      const std::uint32_t fileRow = l.topDown ? y : height - 1 - y;
+      if (fileRow >= rows) {
+        std::fill_n(dst, part.width, kOpaqueBlack);
+        continue;
+      }
+      src = pixels + std::size_t{fileRow} * stride;
+      first = part.left;
+    }
+    const std::uint32_t n = part.width;
     switch (l.bitCount) {
       case 1: case 2: case 4: case 8:
-        IndexedRow(src, l.bitCount, width, palette, dst);
+        IndexedRow(src, l.bitCount, first, n, palette, dst);
         break;
       case 16:
-        for (std::uint32_t x = 0; x < width; ++x)
+        src += 2 * std::size_t{first};
+        for (std::uint32_t x = 0; x < n; ++x)
           dst[x] = decode(std::uint32_t{src[2 * x]} | (std::uint32_t{src[2 * x + 1]} << 8));
         break;
       case 24:
-        for (std::uint32_t x = 0; x < width; ++x, src += 3)
+        src += 3 * std::size_t{first};
+        for (std::uint32_t x = 0; x < n; ++x, src += 3)
           dst[x] = kOpaqueBlack | (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[1]} << 8) |
                    src[0];
         break;
       case 32:
-        for (std::uint32_t x = 0; x < width; ++x, src += 4)
+        src += 4 * std::size_t{first};
+        for (std::uint32_t x = 0; x < n; ++x, src += 4)
           dst[x] = decode(std::uint32_t{src[0]} | (std::uint32_t{src[1]} << 8) |
                           (std::uint32_t{src[2]} << 16) | (std::uint32_t{src[3]} << 24));
         break;
       case 64:
-        Linear64Row(src, width, *srgb, dst);
+        Linear64Row(src + 8 * std::size_t{first}, n, *srgb, dst);
         break;
       default:
         return false;

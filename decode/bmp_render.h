@@ -1,10 +1,12 @@
 // Conversion of any bitmap that ParseBmpLayout accepted into 32-bit pixels,
 // for the formats GDI cannot draw straight from the file (short files, RLE
 // with damage, 2-bit, 64-bit, odd bit fields) and for checking the decoder.
+// A viewer renders only the part of the picture it shows (RenderBgraPart):
+// the header's declared size costs nothing by itself.
 //
-// Output: width * absHeight pixels, rows top-down (row 0 is the top of the
-// picture whatever the file's row order). Each pixel is 0xAARRGGBB as a
-// uint32, i.e. bytes B, G, R, A in memory: the layout of a 32-bit BI_RGB DIB.
+// Output: rows top-down (row 0 is the top of the picture whatever the file's
+// row order). Each pixel is 0xAARRGGBB as a uint32, i.e. bytes B, G, R, A in
+// memory: the layout of a 32-bit BI_RGB DIB.
 // Alpha is 0xFF unless the file declares an alpha mask (bit fields), in which
 // case it is that channel scaled to 8 bits. A 64-bit file declares no mask, so
 // its alpha channel is dropped like the top byte of a 32-bit BI_RGB one: the
@@ -33,11 +35,31 @@ inline std::uint64_t BgraPixelCount(const BmpLayout& l) {
   return l.ok ? std::uint64_t(static_cast<std::uint32_t>(l.width)) * l.absHeight : 0;
 }
 
-// False when the layout is not ok, a pointer is null, the layout does not fit
-// `size` (it was made for other bytes), or RLE scratch memory is not to be had.
-// Reads nothing outside [data, data + size).
+// The whole picture, width * absHeight pixels. False when the layout is not
+// ok, a pointer is null, the layout does not fit `size` (it was made for
+// other bytes), or RLE scratch memory is not to be had. Reads nothing outside
+// [data, data + size).
 bool RenderBgra(const BmpLayout& layout, const std::uint8_t* data, std::size_t size,
                 std::uint32_t* out);
+
+// Columns [left, left + width) of rows [top, top + height) of the upright
+// picture (row 0 the top).
+struct PixelRect {
+  std::uint32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+// Bytes of scratch memory RenderBgraPart needs for `part`: an RLE file's
+// part expanded at its own bit count; 0 for other files.
+std::uint64_t PartScratchBytes(const BmpLayout& layout, const PixelRect& part);
+
+// Only `part` of the picture: its row r at out + r * pitch (pitch in pixels,
+// negative for a bottom-up target). Costs the part's pixels, and for RLE the
+// stream up to the part's top row. `scratch` holds PartScratchBytes; it is
+// the caller's, so that nothing here owns memory (a read of the mapping may
+// fault and abandon these frames). False as RenderBgra, when the part does
+// not lie inside the picture, or when an RLE file has no scratch.
+bool RenderBgraPart(const BmpLayout& layout, const std::uint8_t* data, std::size_t size, const PixelRect& part,
+                    std::uint8_t* scratch, std::uint32_t* out, std::ptrdiff_t pitch);
 
 // Widens or narrows a mask channel value of `bits` bits (0..32) to 8 bits.
 std::uint8_t ScaleChannel(std::uint32_t value, unsigned bits);

@@ -43,6 +43,26 @@ bool FileSize64(HANDLE file, std::uint64_t& size) {
   return true;
 }
 
+// A read-only view of a whole mapping and the bytes of the file it holds.
+struct WholeView {
+  mv::unique_view view;
+  std::uint64_t size = 0;
+  spi::MappedBytes Bytes() const { return {view.get(), static_cast<std::size_t>(size)}; }
+};
+
+// Maps the whole of `mapping`. The size is the file's, read now, but never
+// more than the view: the mapping was sized when it was made, and a file
+// that grew since is longer than what it shows.
+bool MapWhole(HANDLE file, HANDLE mapping, WholeView& out) {
+  std::uint64_t size = 0;
+  if (!FileSize64(file, size)) return false;
+  out.view.reset(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  MEMORY_BASIC_INFORMATION region{};
+  if (!out.view || ::VirtualQuery(out.view.get(), &region, sizeof region) != sizeof region) return false;
+  out.size = std::min<std::uint64_t>(size, region.RegionSize);
+  return true;
+}
+
 bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
   mv::unique_file file = OpenForReading(image.FilePath);
   if (!file || file.get() == nullptr) return false;
@@ -57,24 +77,23 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
     mapping.reset(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   }
   if (!mapping) return false;
-  std::uint64_t size = 0;
-  if (!FileSize64(file.get(), size) || size > SIZE_MAX) return false;
-  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  if (!view) return false;
-  const auto* bytes = static_cast<const std::uint8_t*>(view.get());
+  WholeView whole;
+  if (!MapWhole(file.get(), mapping.get(), whole)) return false;
+  const auto* bytes = static_cast<const std::uint8_t*>(whole.view.get());
+  const auto size = static_cast<std::size_t>(whole.size);
   // The headers are checked against the file's real length before anything
   // reads them; a file that cannot be shown safely is refused here.
   mv::BmpLayout layout;
-  // A read error of the mapped file (removed media) fails the file.
-  if (!spi::GuardedRun([&] { layout = mv::ParseBmpLayout(bytes, static_cast<std::size_t>(size)); })) return false;
+  // A file whose bytes cannot be read (removed media, cut short) fails.
+  if (!spi::GuardedRead(whole.Bytes(), [&] { layout = mv::ParseBmpLayout(bytes, size); })) return false;
   if (!layout.ok) return false;
   image.BitCount = layout.bitCount;
   image.DepthIcon = DepthIconFor(image.BitCount);
   image.Width = layout.width;
   image.Height = layout.height;
   image.Layout = layout;
-  image.FileSize = static_cast<std::size_t>(size);
-  image.FileView = std::move(view);
+  image.FileSize = size;
+  image.FileView = std::move(whole.view);
   // The file and mapping handles close here; the view keeps the mapping.
   if (image.BitCount <= 8 && !CreateImagePalette(image)) {
     image.FileView.reset();
@@ -87,26 +106,51 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
 // One plug-in's attempt on a file, on a freshly opened and mapped file.
 enum class Attempt { Decoded, Declined, FileError };
 
+// An answer of IsSupported, or why there is none.
+enum class Asked { Yes, No, FileError };
+
+// The 2,048 bytes handed to IsSupported, at the very end of a page of their
+// own followed by an inaccessible one: a plug-in that writes past them
+// faults inside the guard instead of overwriting the program's memory.
+// Made once and reused; only one thread decodes.
+struct VirtualBlockTraits {
+  using type = void*;
+  static type invalid() { return nullptr; }
+  static void close(type p) { ::VirtualFree(p, 0, MEM_RELEASE); }
+};
+class FencedHead {
+ public:
+  FencedHead() {
+    SYSTEM_INFO si;
+    ::GetSystemInfo(&si);
+    // Two pages reserved, the first committed: the second faults on any access.
+    block_.reset(::VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_NOACCESS));
+    if (block_ && ::VirtualAlloc(block_.get(), si.dwPageSize, MEM_COMMIT, PAGE_READWRITE))
+      head_ = static_cast<char*>(block_.get()) + si.dwPageSize - spi::kIsSupportedHeadBytes;
+  }
+  char* get() const { return head_; }
+
+ private:
+  mv::unique_any<VirtualBlockTraits> block_;
+  char* head_ = nullptr;
+};
+char* IsSupportedHead() {
+  static const FencedHead head;
+  return head.get();
+}
+
 // IsSupported with the file handle, as 32-bit plug-ins expect; a plug-in
 // that faults on it is asked once more with the interface's other form, the
 // file's first 2,048 bytes (zero-filled past the end), and gets that form
 // from then on. The 64-bit edition always passes the 2,048 bytes.
-// An answer of IsSupported, or why there is none.
-enum class Asked { Yes, No, FileError };
-
-// A fault is the file's failure, not the plug-in's, when reading the file
-// failed: an in-page error on the mapped view.
-bool FileFailed(const spi::GuardResult& r, const void* view, std::uint64_t size) {
-  if (r.code != EXCEPTION_IN_PAGE_ERROR) return false;
-  const auto begin = reinterpret_cast<ULONG_PTR>(view);
-  return r.address >= begin && r.address - begin < size;
-}
-
-Asked AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file, const void* view,
-                     std::uint64_t size) {
-  char head[spi::kIsSupportedHeadBytes] = {};
-  const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof(head)));
-  if (!spi::GuardedRun([&] { std::memcpy(head, view, head_bytes); })) return Asked::FileError;
+Asked AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file,
+                     const WholeView& whole) {
+  char* head = IsSupportedHead();
+  if (!head) return Asked::FileError;
+  std::memset(head, 0, spi::kIsSupportedHeadBytes);  // a plug-in may have written into it
+  const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(whole.size, spi::kIsSupportedHeadBytes));
+  if (!spi::GuardedRead(whole.Bytes(), [&] { std::memcpy(head, whole.view.get(), head_bytes); }))
+    return Asked::FileError;
   int yes = 0;
   if (!spi::kIsSupportedTakesBuffer && !plugin.BufferForm) {
     const spi::GuardResult r =
@@ -122,71 +166,88 @@ Asked AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& pa
   return yes != 0 ? Asked::Yes : Asked::No;
 }
 
-// A block a plug-in handed back with a failure: freed when the system
-// knows it as a global block, left alone otherwise.
+// A block a plug-in handed back, owned only when the system knows it as a
+// live global block: the value may be anything, so GlobalSize is asked
+// under the guard, and a block the plug-in freed itself answers 0.
+mv::unique_hglobal TakeBlock(HANDLE h, SIZE_T& bytes) {
+  bytes = 0;
+  if (!h || !spi::GuardedRun([&] { bytes = ::GlobalSize(h); }) || bytes == 0) return mv::unique_hglobal();
+  return mv::unique_hglobal(static_cast<HGLOBAL>(h));
+}
+
+// A block handed back with a failure: freed when it is a live block.
 void FreeIfBlock(HANDLE h) {
   SIZE_T bytes = 0;
-  // GlobalSize is asked under the guard: the value may be anything.
-  if (h && spi::GuardedRun([&] { bytes = ::GlobalSize(h); }) && bytes != 0) ::GlobalFree(h);
+  mv::unique_hglobal freed_here = TakeBlock(h, bytes);
 }
+
+// A plug-in's block, locked for reading for one scope.
+class LockedBlock {
+ public:
+  explicit LockedBlock(HGLOBAL h) : h_(h) {
+    spi::GuardedRun([this] { p_ = ::GlobalLock(h_); });
+  }
+  ~LockedBlock() {
+    if (p_) ::GlobalUnlock(h_);
+  }
+  LockedBlock(const LockedBlock&) = delete;
+  LockedBlock& operator=(const LockedBlock&) = delete;
+  const std::uint8_t* get() const { return static_cast<const std::uint8_t*>(p_); }
+
+ private:
+  HGLOBAL h_;
+  void* p_ = nullptr;
+};
 
 Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
   mv::unique_file file = OpenForReading(image.FilePath);
   if (!file || file.get() == nullptr) return Attempt::FileError;
-  std::uint64_t size = 0;
-  // A file the address space cannot map whole cannot be handed over.
-  if (!FileSize64(file.get(), size) || size > static_cast<std::uint64_t>(MAXLONG_PTR)) return Attempt::FileError;
   mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) return Attempt::FileError;
-  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  if (!view) return Attempt::FileError;
+  WholeView whole;
+  // A file the address space cannot map whole cannot be handed over.
+  if (!MapWhole(file.get(), mapping.get(), whole) || whole.size > static_cast<std::uint64_t>(MAXLONG_PTR))
+    return Attempt::FileError;
 
-  switch (AskIsSupported(host, plugin, image.FilePath, file.get(), view.get(), size)) {
+  switch (AskIsSupported(host, plugin, image.FilePath, file.get(), whole)) {
     case Asked::Yes: break;
     case Asked::No: return Attempt::Declined;
     case Asked::FileError: return Attempt::FileError;
   }
   HANDLE info_raw = nullptr, bits_raw = nullptr;
   int code = 0;
-  const spi::GuardResult got = spi::GuardedCall(code, plugin.GetPicture, static_cast<LPCSTR>(view.get()),
-                                                static_cast<LONG_PTR>(size), spi::kInputMemory, &info_raw, &bits_raw,
-                                                &QvSpiCtrl::ProgressCallback, LONG_PTR{0});
+  const spi::GuardResult got = spi::GuardedCallReading(
+      whole.Bytes(), code, plugin.GetPicture, static_cast<LPCSTR>(whole.view.get()), static_cast<LONG_PTR>(whole.size),
+      spi::kInputMemory, &info_raw, &bits_raw, &QvSpiCtrl::ProgressCallback, LONG_PTR{0});
   if (got.outcome == spi::CallOutcome::Faulted) {
     // Whatever it left behind is not known to be ours: nothing is freed.
-    if (FileFailed(got, view.get(), size)) return Attempt::FileError;  // the file's failure, not the plug-in's
+    if (got.file_failed) return Attempt::FileError;  // the file's failure, not the plug-in's
     host.NoteFault(plugin);
     return Attempt::Declined;
   }
-  if (code != 0) {
-    // Some plug-ins hand back blocks with a failure; what is a block is freed.
+  if (code != 0 || info_raw == bits_raw) {
+    // Some plug-ins hand back blocks with a failure; what is a block is
+    // freed. One block cannot be both the header and the pixels.
     FreeIfBlock(bits_raw);
     if (info_raw != bits_raw) FreeIfBlock(info_raw);
     return Attempt::Declined;
   }
-  // From here both blocks are ours, whatever happens.
-  mv::unique_hglobal info_block(static_cast<HGLOBAL>(info_raw));
-  mv::unique_hglobal bits_block(static_cast<HGLOBAL>(bits_raw));
+  // From here the live blocks are ours, whatever happens.
+  SIZE_T info_size = 0, bits_size = 0;
+  const mv::unique_hglobal info_block = TakeBlock(info_raw, info_size);
+  const mv::unique_hglobal bits_block = TakeBlock(bits_raw, bits_size);
   if (!info_block || !bits_block) return Attempt::Declined;
-
-  const SIZE_T info_size = ::GlobalSize(info_block.get());
-  const SIZE_T bits_size = ::GlobalSize(bits_block.get());
-  void* bits = ::GlobalLock(bits_block.get());
-  void* info = ::GlobalLock(info_block.get());
-  struct Unlock {
-    HGLOBAL a, b;
-    ~Unlock() {
-      ::GlobalUnlock(a);
-      ::GlobalUnlock(b);
-    }
-  } unlock{bits_block.get(), info_block.get()};
+  const LockedBlock bits_lock(bits_block.get()), info_lock(info_block.get());
+  const std::uint8_t* bits = bits_lock.get();
+  const std::uint8_t* info = info_lock.get();
   if (!bits || !info) return Attempt::Declined;
   // The blocks must hold what their header claims before anything reads them.
-  const mv::DibCheck dib = mv::CheckPluginDib(static_cast<const std::uint8_t*>(info), info_size, bits_size);
+  const mv::DibCheck dib = mv::CheckPluginDib(info, info_size, bits_size);
   if (!dib.ok) return Attempt::Declined;
 
   try {
     auto bitmap = std::make_unique<forms::Bitmap>();
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(info);
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(info);
     image.Width = header->biWidth;
     image.Height = header->biHeight;
     image.BitCount = header->biBitCount;
@@ -196,16 +257,13 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
     if (image.BitCount <= 8) {
       // Entries the block does not hold read as black.
       image.Colors.fill(RGBQUAD{0, 0, 0, 0});  // an earlier plug-in's attempt may have left some
-      const auto* colors = static_cast<const RGBQUAD*>(static_cast<const void*>(
-          static_cast<const std::uint8_t*>(info) + dib.colorTableOffset));
+      const auto* colors = reinterpret_cast<const RGBQUAD*>(info + dib.colorTableOffset);
       for (std::uint32_t i = 0; i < dib.colorCount && i < image.Colors.size(); ++i) image.Colors[i] = colors[i];
       ::SetDIBColorTable(bitmap->CanvasHandle(), 0, 1u << image.BitCount, image.Colors.data());
     }
     // GDI reads as much as the header implies: hand it a private copy of
     // the checked part of the block, with the counts it was checked for.
-    std::vector<std::uint8_t> header_copy(static_cast<const std::uint8_t*>(info),
-                                          static_cast<const std::uint8_t*>(info) + dib.colorTableOffset +
-                                              dib.colorCount * sizeof(RGBQUAD));
+    std::vector<std::uint8_t> header_copy(info, info + dib.colorTableOffset + dib.colorCount * sizeof(RGBQUAD));
     auto* checked = reinterpret_cast<BITMAPINFOHEADER*>(header_copy.data());
     checked->biClrUsed = image.BitCount <= 8 ? dib.colorCount : 0;
     checked->biSizeImage = static_cast<DWORD>(dib.bytesNeeded);

@@ -10,8 +10,11 @@
 bool CreateImagePalette(tag_BeforeImage& image) {
   if (!image.FileView || image.BitCount < 1 || image.BitCount > 8) return true;
   mv::ColorTable table;
-  // The table is read from the mapped file: a read error fails the file.
-  if (!spi::GuardedRun([&] { table = mv::ReadColorTable(image.Layout, image.View(), image.FileSize); })) return false;
+  // The table is read from the mapped file: a read error (removed media, a
+  // file cut short) fails the file.
+  if (!spi::GuardedRead({image.View(), image.FileSize},
+                        [&] { table = mv::ReadColorTable(image.Layout, image.View(), image.FileSize); }))
+    return false;
   for (size_t i = 0; i < image.Colors.size(); ++i) {
     const mv::RgbQuad& c = table.entries[i];
     image.Colors[i] = RGBQUAD{c.blue, c.green, c.red, 0};

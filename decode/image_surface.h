@@ -25,14 +25,11 @@ class ImageSurface {
   int Width() const { return width_; }
   int Height() const { return height_; }  // upright, whatever the row order
 
-  // Readies what painting needs. A picture GDI cannot draw as it is stored
-  // is expanded into `offscreen`, the viewer's own bitmap, so only the
-  // shown image holds expanded pixels; other pictures leave it empty. False
-  // when the memory or the file's bytes are not to be had: the picture then
-  // paints black. Throws nothing.
-  virtual bool Prepare(forms::Bitmap& offscreen) const;
-  // Paints the picture with its top-left corner at (x, y), from the image
-  // and what Prepare left in `offscreen`. GDI clips to the DC.
+  // Paints the picture with its top-left corner at (x, y); GDI clips to the
+  // DC. A picture GDI cannot draw as it is stored is rendered for the DC's
+  // clip box alone into `offscreen`, the viewer's own bitmap, which thus
+  // never outgrows the paints it served; where the memory or the file's
+  // bytes are not to be had, that part paints black. Throws nothing.
   virtual void Paint(HDC dc, int x, int y, forms::Bitmap& offscreen) const = 0;
 
  protected:

@@ -1,18 +1,19 @@
 // A Windows bitmap drawn from its mapped file. GDI draws most files as they
 // stand, from a private header built from the checked layout (GDI reads as
 // many bytes as a header implies, so it never sees the file's own); RLE,
-// 2 bits per pixel and other forms GDI cannot draw are expanded first.
+// 2 bits per pixel and other forms GDI cannot draw are rendered at each
+// paint, only the part the paint can show.
 // Every read of the mapping runs under the fault guard: a file whose medium
-// went away paints black instead of ending the program.
+// went away, or that was cut short on disk, paints black instead of ending
+// the program.
 #include <windows.h>
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 #include <vector>
 
 #include "decode/bmp_render.h"
 #include "decode/image_surface.h"
-#include "decode/rle.h"
 #include "forms/bitmap.h"
 #include "plugins/fault_guard.h"
 
@@ -58,8 +59,9 @@ bool GdiDrawsAsStored(const mv::BmpLayout& l) {
 // Drawn straight from the mapping, only the rows the file really holds.
 class StoredSurface final : public ImageSurface {
  public:
-  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, const ColorTable256& colors)
+  StoredSurface(const mv::BmpLayout& l, const std::uint8_t* file, std::size_t size, const ColorTable256& colors)
       : ImageSurface(l.width, static_cast<int>(l.absHeight)),
+        file_{file, size},
         rows_(static_cast<int>(l.rowsPresent)),
         // A cut-short bottom-up file holds its lowest rows.
         dest_y_(l.topDown ? 0 : Height() - rows_),
@@ -76,7 +78,7 @@ class StoredSurface final : public ImageSurface {
     if (rows_ == 0) return;
     // GDI may meet the read error itself and draw nothing, or leave it to us.
     int lines = 0;
-    const bool read = spi::GuardedRun([&] {
+    const bool read = spi::GuardedRead(file_, [&] {
       lines = ::SetDIBitsToDevice(dc, x, y + dest_y_, static_cast<DWORD>(Width()), static_cast<DWORD>(rows_), 0, 0,
                                   0, static_cast<UINT>(rows_), pixels_, reinterpret_cast<const BITMAPINFO*>(&info_),
                                   DIB_RGB_COLORS);
@@ -85,80 +87,73 @@ class StoredSurface final : public ImageSurface {
   }
 
  private:
+  spi::MappedBytes file_;
   int rows_;
   int dest_y_;
   const std::uint8_t* pixels_;
   DibInfo info_;
 };
 
-// Expanded into the viewer's bitmap before it can be drawn.
+// Rendered into the viewer's bitmap at each paint, only where the paint can
+// show it: what a picture costs follows the window, never the size its
+// header declares.
 class ExpandedSurface final : public ImageSurface {
  public:
-  ExpandedSurface(const mv::BmpLayout& l, const std::uint8_t* file, std::size_t size, const ColorTable256& colors)
-      : ImageSurface(l.width, static_cast<int>(l.absHeight)), layout_(l), file_(file), size_(size), colors_(colors) {}
-
-  bool Prepare(forms::Bitmap& offscreen) const override {
-    bool done = false;
-    try {
-      done = Expand(offscreen);
-    } catch (const std::bad_alloc&) {
-      done = false;  // no room for the pixels: the picture shows black
-    }
-    if (!done) offscreen.Clear();
-    return done;
-  }
+  ExpandedSurface(const mv::BmpLayout& l, const std::uint8_t* file, std::size_t size)
+      : ImageSurface(l.width, static_cast<int>(l.absHeight)), layout_(l), file_(file), size_(size) {}
 
   void Paint(HDC dc, int x, int y, forms::Bitmap& offscreen) const override {
-    if (offscreen.Empty()) {
-      PaintBlack(dc, x, y);
+    RECT clip{}, picture{x, y, x + Width(), y + Height()}, part{};
+    if (::GetClipBox(dc, &clip) == ERROR || !::IntersectRect(&part, &clip, &picture)) return;
+    const mv::PixelRect wanted{static_cast<std::uint32_t>(part.left - x), static_cast<std::uint32_t>(part.top - y),
+                               static_cast<std::uint32_t>(part.right - part.left),
+                               static_cast<std::uint32_t>(part.bottom - part.top)};
+    if (!Render(wanted, offscreen)) {
+      ::FillRect(dc, &part, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
       return;
     }
-    ::BitBlt(dc, x, y, Width(), Height(), offscreen.CanvasHandle(), 0, 0, SRCCOPY);
+    ::BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, offscreen.CanvasHandle(), 0, 0,
+             SRCCOPY);
   }
 
  private:
-  bool Expand(forms::Bitmap& target) const {
-    const mv::BmpLayout& l = layout_;
-    // RLE keeps its bit count; everything else becomes 32-bit pixels.
-    target.Reshape(Width(), Height(), l.isRle() ? forms::PixelFormatFor(l.bitCount) : forms::PixelFormat::pf32bit);
+  // The part at the top-left corner of `target`, a 32-bit bitmap kept while
+  // it is large enough: no larger than the paints it served.
+  bool Render(const mv::PixelRect& part, forms::Bitmap& target) const {
+    const int w = static_cast<int>(part.width), h = static_cast<int>(part.height);
+    std::vector<std::uint8_t> scratch;
+    try {
+      if (target.Empty() || target.Format() != forms::PixelFormat::pf32bit || target.Width() < w ||
+          target.Height() < h)
+        target.Reshape(std::max(w, target.Width()), std::max(h, target.Height()), forms::PixelFormat::pf32bit);
+      scratch.resize(static_cast<std::size_t>(mv::PartScratchBytes(layout_, part)));
+    } catch (const std::bad_alloc&) {
+      target.Clear();  // no room for the pixels: the part shows black
+      return false;
+    }
     if (target.Empty()) return false;
     ::GdiFlush();
-    if (l.isRle()) {
-      ::SetDIBColorTable(target.CanvasHandle(), 0, 1u << l.bitCount, colors_.data());
-      // Straight into the bitmap's own rows (same bit count, bottom-up).
-      return spi::GuardedRun([&] {
-        mv::ExpandRle(file_ + l.pixelOffset, static_cast<std::size_t>(l.rleBytes), l.compression == mv::kBiRle4,
-                      static_cast<std::uint32_t>(Width()), l.absHeight, static_cast<std::size_t>(target.Stride()),
-                      target.Bits());
-      });
-    }
-    // Rendered top-down straight into the bitmap's rows, then turned over
-    // in place: no second copy of a large picture.
+    // Rows are stored bottom-up: the top one is the last in memory.
+    const std::ptrdiff_t pitch = target.Stride() / 4;
+    auto* top = reinterpret_cast<std::uint32_t*>(target.Bits()) + pitch * (target.Height() - 1);
     bool rendered = false;
-    auto* out = reinterpret_cast<std::uint32_t*>(target.Bits());
-    if (!spi::GuardedRun([&] { rendered = mv::RenderBgra(l, file_, size_, out); }) || !rendered) return false;
-    const std::size_t stride = static_cast<std::size_t>(target.Stride());
-    std::vector<std::uint8_t> row(stride);
-    for (int top = 0, bottom = Height() - 1; top < bottom; ++top, --bottom) {
-      std::uint8_t* a = target.Bits() + stride * static_cast<std::size_t>(top);
-      std::uint8_t* b = target.Bits() + stride * static_cast<std::size_t>(bottom);
-      std::memcpy(row.data(), a, stride);
-      std::memcpy(a, b, stride);
-      std::memcpy(b, row.data(), stride);
-    }
-    return true;
+    return spi::GuardedRead(File(), [&] {
+             rendered = mv::RenderBgraPart(layout_, file_, size_, part, scratch.data(), top, -pitch);
+           }) &&
+           rendered;
   }
+
+  spi::MappedBytes File() const { return {file_, size_}; }
 
   mv::BmpLayout layout_;
   const std::uint8_t* file_;
   std::size_t size_;
-  ColorTable256 colors_;
 };
 
 }  // namespace
 
 std::unique_ptr<ImageSurface> MakeNativeSurface(const mv::BmpLayout& layout, const std::uint8_t* file,
                                                 std::size_t size, const ColorTable256& colors) {
-  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, colors);
-  return std::make_unique<ExpandedSurface>(layout, file, size, colors);
+  if (GdiDrawsAsStored(layout)) return std::make_unique<StoredSurface>(layout, file, size, colors);
+  return std::make_unique<ExpandedSurface>(layout, file, size);
 }

@@ -186,6 +186,20 @@ void Form::SetPosition(int left, int top) {
 }
 
 void Form::SetClientSize(int width, int height) {
+  if (::IsIconic(Handle())) {
+    // A minimised window has no client area to measure: the size it
+    // restores to is set instead, from its frame and menu bar.
+    RECT want{0, 0, width, height};
+    ::AdjustWindowRectEx(&want, static_cast<DWORD>(::GetWindowLongPtrA(Handle(), GWL_STYLE)),
+                         ::GetMenu(Handle()) != nullptr, static_cast<DWORD>(::GetWindowLongPtrA(Handle(), GWL_EXSTYLE)));
+    WINDOWPLACEMENT wp{sizeof(wp)};
+    ::GetWindowPlacement(Handle(), &wp);
+    wp.rcNormalPosition.right = wp.rcNormalPosition.left + (want.right - want.left);
+    wp.rcNormalPosition.bottom = wp.rcNormalPosition.top + (want.bottom - want.top);
+    wp.showCmd = ::IsWindowVisible(Handle()) ? SW_SHOWMINNOACTIVE : SW_HIDE;
+    ::SetWindowPlacement(Handle(), &wp);
+    return;
+  }
   // Keep whatever the frame, menu bar and scroll bars take now.
   RECT outer = OuterRect(Handle());
   SIZE client = ClientSize();

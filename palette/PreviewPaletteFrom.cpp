@@ -75,7 +75,7 @@ TfrmPrePalette::TfrmPrePalette() : instance_(frmPrePalette, this) {
   tmrRefresh.OnTimer = [this] { tmrRefreshTimer(); };
   tmrRefresh.SetEnabled(true);
   OnShow = [this] { FormShow(); };
-  OnHide = [this] { grid_palette_ = nullptr; };  // the image may be removed while hidden
+  OnHide = [this] { DropImage(); };
   OnKeyPress = [this](char& c) { FormKeyPress(c); };
   FormCreate();
 }
@@ -94,6 +94,8 @@ void TfrmPrePalette::FormCreate() {
 }
 
 void TfrmPrePalette::FormShow() { ShowPalette(ImageIndex); }
+
+void TfrmPrePalette::DropImage() { grid_palette_ = nullptr; }
 
 std::string TfrmPrePalette::MakeCaption() {
   const tag_BeforeImage* e = frmMain->BeforeImages[static_cast<size_t>(ImageIndex)];

@@ -57,6 +57,9 @@ class TfrmPrePalette : public forms::Form {
   std::string MakeCaption();
   void ShowIndex(int index);
   void ShowColor(COLORREF color);
+  // Lets go of the shown image's palette: done when the window hides, and
+  // before any record goes, whether it shows or not.
+  void DropImage();
 
   // Times the 1000 ms refresh has invalidated the window.
   int RefreshCount() const { return refreshes_; }
@@ -70,7 +73,7 @@ class TfrmPrePalette : public forms::Form {
   int shown_colors_ = 0;
   int refreshes_ = 0;
   // The palette of the image whose table the grid shows, borrowed from its
-  // record; null when it has none or the window is hidden.
+  // record; null when it has none or after DropImage.
   HPALETTE grid_palette_ = nullptr;
 };
 

@@ -7,19 +7,16 @@
 #if defined(__x86_64__)
 #include "plugins/fault_guard.h"
 
-#include <malloc.h>
-
 #include <cstddef>
 
 namespace {
 
 struct GuardFrame {
-  DWORD code;              // 0: exception code, set by the handler
-  unsigned mxcsr;          // 4: SSE control register before the call
-  unsigned short x87_cw;   // 8: x87 control word before the call
-  ULONG_PTR address;       // the address a fault could not access
+  spi::detail::GuardScope* scope;  // 0
+  unsigned mxcsr;          // 8: SSE control register before the call
+  unsigned short x87_cw;   // 12: x87 control word before the call
 };
-static_assert(offsetof(GuardFrame, mxcsr) == 4 && offsetof(GuardFrame, x87_cw) == 8);
+static_assert(offsetof(GuardFrame, mxcsr) == 8 && offsetof(GuardFrame, x87_cw) == 12);
 
 // The entry keeps its GuardFrame pointer at this offset from its stack
 // pointer, which is the establisher frame the system hands the handler.
@@ -90,26 +87,26 @@ mv_guard_enter:
     .seh_endprologue
     movq %rcx, 32(%rsp)
     movq %r9, 40(%rsp)
-    stmxcsr 4(%rcx)
-    fnstcw 8(%rcx)
+    stmxcsr 8(%rcx)
+    fnstcw 12(%rcx)
     movq %r8, %rcx
     call *%rdx
     movq 40(%rsp), %rcx
     movl %eax, (%rcx)
-    movq 32(%rsp), %rcx
-    ldmxcsr 4(%rcx)
-    fldcw 8(%rcx)
     xorl %eax, %eax
+    movq 32(%rsp), %rcx
+    fnclex
+    emms
     jmp 1f
     .globl mv_guard_resume
 mv_guard_resume:
-    movq 32(%rsp), %rcx
-    cld
-    fninit
-    fldcw 8(%rcx)
-    ldmxcsr 4(%rcx)
     movl $1, %eax
-1:  movaps 48(%rsp), %xmm6
+    movq 32(%rsp), %rcx
+    fninit
+1:  cld
+    fldcw 12(%rcx)
+    ldmxcsr 8(%rcx)
+    movaps 48(%rsp), %xmm6
     movaps 64(%rsp), %xmm7
     movaps 80(%rsp), %xmm8
     movaps 96(%rsp), %xmm9
@@ -131,38 +128,60 @@ mv_guard_resume:
     ret
     .seh_endproc
 )");
-// The fault path clears the direction flag and reinitialises the x87 unit:
-// the plug-in may have stopped with DF set or values on the x87 stack.
+// Both paths clear the direction flag and empty the x87 registers: the
+// plug-in may have left DF set, values on the x87 stack or MMX state (which
+// marks every x87 register in use), any of which breaks the host's next
+// string or float operation. A return needs only fnclex (first: a pending
+// unmasked exception would fault the next x87 or MMX instruction, emms
+// included) and emms; the fault path, rare and left at any point,
+// reinitialises the whole unit (fninit is costly enough to show in the cost
+// of every call).
+
+namespace {
+
+// Continues at mv_guard_resume on the entry's frame at once, abandoning the
+// frames above it without running their unwind handlers.
+[[noreturn]] void ResumeNow(void* establisher, DISPATCHER_CONTEXT* dc) {
+  CONTEXT* resume = dc->ContextRecord;
+  resume->Rsp = reinterpret_cast<DWORD64>(establisher);
+  resume->Rip = reinterpret_cast<DWORD64>(&mv_guard_resume);
+  ::RtlRestoreContext(resume, nullptr);
+  __builtin_unreachable();
+}
+
+}  // namespace
 
 extern "C" EXCEPTION_DISPOSITION mv_guard_handler(EXCEPTION_RECORD* rec, void* establisher, CONTEXT*,
                                                   DISPATCHER_CONTEXT* dc) {
   // Unwind calls (ours or an outer handler's) just pass through.
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
-  if (!spi::GuardCatches(*rec)) return ExceptionContinueSearch;
   auto* frame = *reinterpret_cast<GuardFrame**>(static_cast<char*>(establisher) + kFrameSlot);
-  frame->code = rec->ExceptionCode;
-  frame->address = spi::FaultAddress(*rec);
+  spi::detail::GuardScope& scope = *frame->scope;
+  // A fault while our unwind runs the plug-in's unwind handlers: unwinding
+  // again would meet the same handler, for ever.
+  if (scope.unwinding) ResumeNow(establisher, dc);
+  if (!spi::detail::TakeFault(scope, *rec)) return ExceptionContinueSearch;
+  // An overflow leaves too little stack for an unwind (RtlUnwindEx alone
+  // needs a few KB): the plug-in's frames are simply dropped.
+  if (rec->ExceptionCode == EXCEPTION_STACK_OVERFLOW) ResumeNow(establisher, dc);
+  scope.unwinding = true;
   // Runs the plug-in frames' unwind handlers, then continues at
-  // mv_guard_resume with the entry's stack pointer and rax = 1. The
-  // dispatcher's context record serves as scratch, as the system's own
-  // language handlers use it.
-  ::RtlUnwindEx(establisher, reinterpret_cast<void*>(&mv_guard_resume), rec, reinterpret_cast<void*>(1),
-                dc->ContextRecord, dc->HistoryTable);
+  // mv_guard_resume on the entry's frame. The dispatcher's context record
+  // serves as scratch, as the system's own language handlers use it.
+  ::RtlUnwindEx(establisher, reinterpret_cast<void*>(&mv_guard_resume), rec, nullptr, dc->ContextRecord,
+                dc->HistoryTable);
   __builtin_unreachable();
 }
 
-namespace spi {
+namespace spi::detail {
 
 // No objects with destructors here: nothing between the entry and the
 // plug-in may need unwinding.
-GuardResult GuardedInvoke(int (*thunk)(void* ctx), void* ctx, int& result) {
+bool RunGuarded(GuardScope& scope, int (*thunk)(void* ctx), void* ctx, int& result) {
   GuardFrame frame{};
-  if (mv_guard_enter(&frame, thunk, ctx, &result) == 0) return {CallOutcome::Returned, 0};
-  // The overflow consumed the guard page; without it the next overflow
-  // would be an access violation, or kill the process.
-  if (frame.code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
-  return {CallOutcome::Faulted, frame.code, frame.address};
+  frame.scope = &scope;
+  return mv_guard_enter(&frame, thunk, ctx, &result) != 0;
 }
 
-}  // namespace spi
+}  // namespace spi::detail
 #endif  // __x86_64__

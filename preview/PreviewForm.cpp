@@ -38,12 +38,12 @@ TfrmPreview::TfrmPreview() : instance_(frmPreview, this) {
   tmrScrollEnabled.SetInterval(100);
   tmrScrollEnabled.OnTimer = [this] { tmrScrollEnabledTimer(); };
   OnShow = [this] { FormShow(); };
-  // The picture is drawn by the shown image's surface, from what ShowImage
-  // prepared in bmpPreview.
+  // The picture is drawn by the shown image's surface, which renders into
+  // bmpPreview only what the paint shows, if it cannot be drawn as stored.
   imgPreview->PaintOverride = [this](HDC dc, const RECT& r) {
     if (shown_) shown_->Surface->Paint(dc, r.left, r.top, *bmpPreview);
   };
-  OnHide = [this] { shown_ = nullptr; };
+  OnHide = [this] { DropImage(); };
   OnResize = [this] { FormResize(); };
   OnKeyPress = [this](char& c) { FormKeyPress(c); };
   OnKeyDown = [this](WORD& k, forms::ShiftState s) { FormKeyDown(k, s); };
@@ -87,9 +87,7 @@ void TfrmPreview::ShowImage(int index) {
   const tag_BeforeImage* entry = frmMain->BeforeImages[static_cast<size_t>(index)];
   if (!entry) return;
   const ImageSurface& surface = *entry->Surface;
-  // Decided before anything switches: pixels that cannot be had show black
-  // under the image's own caption and size.
-  surface.Prepare(*bmpPreview);
+  bmpPreview->Clear();  // what the last image rendered goes with it
   shown_ = entry;
 
   tmrScrollEnabled.SetEnabled(false);
@@ -110,6 +108,11 @@ void TfrmPreview::ShowImage(int index) {
   UsePalettes(entry->LogicalPalette());
   imgPreview->SetBounds(0, 0, surface.Width(), surface.Height());
   Invalidate(true);
+}
+
+void TfrmPreview::DropImage() {
+  shown_ = nullptr;
+  bmpPreview->Clear();
 }
 
 // ---- scrolling --------------------------------------------------------------

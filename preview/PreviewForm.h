@@ -52,6 +52,10 @@ class TfrmPreview : public forms::Form {
 
   void ShowImage(int index);
   std::string MakeCaption();
+  // Lets go of the image on show and of what was rendered of it: done when
+  // the window hides, and before any record goes, whether it shows or not.
+  void DropImage();
+  bool HoldsImage() const { return shown_ != nullptr; }
 
   // The window's scrolling, as the scroll bars show it.
   int HorzPosition() const { return hpos_; }
@@ -76,8 +80,8 @@ class TfrmPreview : public forms::Form {
   void SwitchFromPicker(int index);
   void UsePalettes(HPALETTE palette);
 
-  // The image on show; set by ShowImage, dropped when the window hides (an
-  // image may be removed while it is hidden).
+  // The image on show; set by ShowImage (also while hidden: the palette
+  // viewer switches this window), dropped by DropImage.
   const tag_BeforeImage* shown_ = nullptr;
   int hpos_ = 0, vpos_ = 0;
   bool auto_scroll_ = true;

@@ -282,6 +282,43 @@ TEST(RenderBgra, MissingRowsAreBlack) {
   EXPECT_EQ(px, (std::vector<std::uint32_t>(3, kBlack)));
 }
 
+// Any part renders as that part of the whole picture, here into a bottom-up
+// target as the viewer's bitmap is; a part reaching outside is refused.
+TEST(RenderBgraPart, IsTheWholePictureCropped) {
+  constexpr std::uint8_t w = 37, h = 23;
+  for (std::uint16_t bpp : {2, 4, 8, 64}) {
+    BmpSpec recipe;
+    recipe.bitCount = bpp;
+    recipe.width = w;
+    recipe.height = bpp == 64 ? -h : h;
+    if (bpp == 4 || bpp == 8) {  // per row an encoded run, an absolute run, a delta, a run past the end
+      recipe.compression = bpp == 8 ? kBiRle8 : kBiRle4;
+      using B = std::uint8_t;
+      for (B y = 0; y < h - 4; ++y)
+        recipe.pixels.insert(recipe.pixels.end(), {B(y % 5 + 2), B(y * 37 + 3), 0, 5, y, 0x9A, 0x5C, B(y * 3), 0x71, 0,
+                                                   0, 2, 3, 0, w, B(y + 11), 0, 0});
+      recipe.pixels.insert(recipe.pixels.end(), {0, 1});  // the top rows are left to end-of-bitmap
+    }
+    std::string f = BuildBmp(recipe);
+    if (bpp == 64) f.resize(f.size() - 8 * w * 3);  // top-down, cut: the bottom rows are black
+    BmpLayout l;
+    const std::vector<std::uint32_t> whole = Render(f, &l);
+    test::PageGuard guard(f.size());
+    const std::uint8_t* p = guard.Load(f.data(), f.size());
+    for (const PixelRect& part : {PixelRect{1, 2, 5, 7}, PixelRect{3, 0, w - 3, 1}, PixelRect{10, 5, 17, 13}}) {
+      std::vector<std::uint8_t> scratch(PartScratchBytes(l, part));
+      std::vector<std::uint32_t> crop, out(std::size_t{part.width} * part.height);
+      for (std::uint32_t y = part.top + part.height; y-- > part.top;)
+        crop.insert(crop.end(), &whole[y * w + part.left], &whole[y * w + part.left + part.width]);
+      const std::ptrdiff_t pitch = part.width;
+      ASSERT_TRUE(RenderBgraPart(l, p, f.size(), part, scratch.data(), &out[(part.height - 1) * pitch], -pitch));
+      EXPECT_EQ(out, crop) << bpp << " bits, part at " << part.left << "," << part.top;
+    }
+    std::uint32_t px[2];
+    EXPECT_FALSE(RenderBgraPart(l, p, f.size(), PixelRect{w - 1, 0, 2, 1}, nullptr, px, 2));
+  }
+}
+
 TEST(RenderBgra, RefusesLayoutsThatDoNotFitTheBytes) {
   BmpSpec recipe;
   recipe.bitCount = 8;

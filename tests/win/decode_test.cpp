@@ -19,6 +19,7 @@
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/mvt_format.h"
+#include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
 
 namespace {
@@ -111,6 +112,26 @@ std::ostream& operator<<(std::ostream& os, const Counts& c) {
             << " global " << c.global << " bitmaps " << c.bitmaps;
 }
 
+
+// Paints an image's surface over white as a viewer does: the colour at its centre.
+COLORREF PaintedCentre(const tag_BeforeImage& r) {
+  forms::Bitmap offscreen, canvas;
+  const int w = r.Surface->Width(), h = r.Surface->Height();
+  canvas.Reshape(w, h, forms::PixelFormat::pf32bit);
+  RECT all{0, 0, w, h};
+  ::FillRect(canvas.CanvasHandle(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  r.Surface->Paint(canvas.CanvasHandle(), 0, 0, offscreen);
+  return ::GetPixel(canvas.CanvasHandle(), w / 2, h / 2);
+}
+
+// Calls of GlobalFree on what is no live block.
+int g_bad_frees = 0;
+decltype(&::GlobalFree) g_real_global_free = nullptr;
+HGLOBAL WINAPI CountingGlobalFree(HGLOBAL h) {
+  HGLOBAL left = g_real_global_free(h);
+  g_bad_frees += left != nullptr;
+  return left;
+}
 
 // Watches the decoder's CreateFileMappingA calls by swapping this
 // executable's import-table entry for a recorder that calls the real one.
@@ -358,6 +379,28 @@ TEST(DecodeMapping, NameTakenByAnotherObjectNeverShowsItsBytes) {
   EXPECT_EQ(Bytes(check.get(), 4), "ZZZZ");
 }
 
+// A file that grew after its mapping was made is longer than the mapping;
+// made here by mappings one page long.
+HANDLE WINAPI OnePageMapping(HANDLE file, LPSECURITY_ATTRIBUTES sa, DWORD protect, DWORD, DWORD, LPCSTR name) {
+  return g_real_create_mapping(file, sa, protect, 0, 4096, name);
+}
+
+TEST(DecodeMapping, SizeIsWhatTheViewHolds) {
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_grown_noplugins"));
+  const std::string dir = mvtest::MakeScratchDir("decode_grown");
+  BmpSpec rgb;
+  rgb.width = rgb.height = 64;
+  mvtest::WriteFileBytes(dir + "big.bmp", BuildBmp(rgb));
+  mvtest::ScopedImportPatch patch("kernel32.dll", "CreateFileMappingA", reinterpret_cast<void*>(&OnePageMapping));
+  ASSERT_TRUE(patch.ok());
+  g_real_create_mapping = patch.Original<decltype(&::CreateFileMappingA)>();
+  bool ok = false;
+  Record r = Decode(host, dir + "big.bmp", &ok);
+  ASSERT_TRUE(ok);  // the rows the view holds
+  EXPECT_EQ(r->FileSize, 4096u);
+  EXPECT_LT(r->Layout.rowsPresent, 64u);
+}
+
 // --- native bitmaps -----------------------------------------------------
 
 TEST(DecodeNative, DepthsSizesAndPalettes) {
@@ -498,6 +541,70 @@ TEST(DecodeNative, RefusesWhatCannotBeShownAndKeepsShortRows) {
   EXPECT_EQ(Entries(r->Palette.get()).size(), 256u);
   EXPECT_EQ(r->Layout.rowsPresent, 10u);
   EXPECT_FALSE(r->Layout.complete);
+}
+
+// Cuts a file to nothing as another program of the machine does: under
+// Wine through the system's truncate (Windows itself refuses to cut a
+// mapped file). False where that cannot be done.
+bool CutShortFromOutside(const std::string& path) {
+  HMODULE k32 = ::GetModuleHandleA("kernel32.dll");
+  const auto to_unix = reinterpret_cast<char*(__cdecl*)(LPCWSTR)>(
+      reinterpret_cast<void*>(::GetProcAddress(k32, "wine_get_unix_file_name")));
+  const auto to_dos = reinterpret_cast<WCHAR*(__cdecl*)(LPCSTR)>(
+      reinterpret_cast<void*>(::GetProcAddress(k32, "wine_get_dos_file_name")));
+  std::wstring wide(MAX_PATH, L'\0'), unix_wide(4 * MAX_PATH, L'\0');
+  wide.resize(::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), MAX_PATH));
+  char* unix_path = to_unix && to_dos ? to_unix(wide.c_str()) : nullptr;  // on the process heap
+  if (!unix_path) return false;
+  unix_wide.resize(::MultiByteToWideChar(CP_UTF8, 0, unix_path, -1, unix_wide.data(), 4 * MAX_PATH));
+  std::wstring cmd = L"truncate -s 0 \"" + std::wstring(unix_wide.c_str()) + L"\"";
+  WCHAR* truncate = to_dos("/usr/bin/truncate");
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  const BOOL started = ::CreateProcessW(truncate, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  ::HeapFree(::GetProcessHeap(), 0, unix_path);
+  ::HeapFree(::GetProcessHeap(), 0, truncate);
+  if (!started) return false;
+  mv::unique_handle process(pi.hProcess), thread(pi.hThread);
+  // Wine neither waits for a Unix program nor gives its exit code: the
+  // file's length tells when it has run.
+  for (int tries = 0; tries < 500; ++tries, ::Sleep(10)) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == 0) return true;
+  }
+  return false;
+}
+
+TEST(DecodeNative, FileCutShortOnDiskPaintsBlack) {
+  QvSpiCtrl host(mvtest::MakeScratchDir("decode_cut_noplugins"));
+  const std::string dir = mvtest::MakeScratchDir("decode_cut");
+  BmpSpec rle;  // expanded by the program: rows of one absolute run each
+  rle.width = rle.height = 200;
+  rle.bitCount = 8;
+  rle.compression = 1;
+  for (int y = 0; y < 200; ++y) {
+    rle.pixels.insert(rle.pixels.end(), {0, 200});
+    rle.pixels.insert(rle.pixels.end(), 200, 0xC0);
+    rle.pixels.insert(rle.pixels.end(), {0, 0});
+  }
+  rle.pixels.insert(rle.pixels.end(), {0, 1});
+  BmpSpec two;  // rendered by the program
+  two.width = 512;
+  two.height = 256;
+  two.bitCount = 2;
+  two.pixels.assign(128 * 256, 0xFF);
+  for (const auto& [name, spec] : {std::pair{"rle.bmp", rle}, std::pair{"two.bmp", two}}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir + name;
+    mvtest::WriteFileBytes(path, BuildBmp(spec));
+    bool ok = false;
+    Record r = Decode(host, path, &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_NE(PaintedCentre(*r), RGB(0, 0, 0));
+    // Another program cuts the file short while it is listed.
+    if (!CutShortFromOutside(path)) GTEST_SKIP() << "no way to cut a mapped file here";
+    EXPECT_EQ(PaintedCentre(*r), RGB(0, 0, 0));
+  }
 }
 
 // --- plug-ins -----------------------------------------------------------
@@ -762,6 +869,53 @@ TEST(DecodePlugins, DepthIconsAndPixelFormats) {
       EXPECT_EQ(GetBValue(px), 0);
     }
   }
+}
+
+TEST(DecodePlugins, MisusedBlocksOrHeadBufferPassThePluginOver) {
+  QvSpiCtrl host(PluginFolder("decode_misuse", {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT,
+                                                "mvt_good" MV_SPI_EXT}));
+  Reorder(host, {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  FixtureCounters* good = Stats(*host.Plugins[2]);
+  ASSERT_TRUE(good);
+  const std::string dir = mvtest::MakeScratchDir("decode_misuse_files");
+  mvtest::ScopedImportPatch patch("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountingGlobalFree));
+  ASSERT_TRUE(patch.ok());
+  g_real_global_free = patch.Original<decltype(&::GlobalFree)>();
+  const Counts before = Counts::Now();
+  // The byte after the rows tells mvt_odd_blocks what to hand back: one
+  // block as both ('S'), or blocks it freed itself ('F'). mvt_overrun_head
+  // writes past the 2 KB IsSupported gets.
+  for (const char* mode : {"S", "F", ""}) {
+    SCOPED_TRACE(mode);
+    host.Plugins[0]->Enabled = *mode != 0;
+    mvtest::WriteFileBytes(dir + "a.mvt", Mvt(4, 4, 24, {}, std::vector<std::uint32_t>(16, 0x336699)) + mode);
+    mv::test::ResetCounters(*good);
+    g_bad_frees = 0;
+    bool ok = false;
+    Record r = Decode(host, dir + "a.mvt", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(good->getPictureCalls, 1) << "decoded by the good plug-in";
+    EXPECT_EQ(g_bad_frees, 0);
+    r.reset();
+    EXPECT_EQ(Counts::Now(), before);
+  }
+  EXPECT_FALSE(host.Plugins[0]->Faulted);
+  EXPECT_TRUE(host.Plugins[1]->Faulted);
+}
+
+// A plug-in reading its input view meets the view's fault (by hand: under
+// Wine a file cut short under its mapping faults so, but while the decoder
+// holds the file no other program of ours may cut it).
+TEST(DecodePlugins, FileCutShortUnderAPluginFailsTheFileAndKeepsThePlugin) {
+  QvSpiCtrl host(PluginFolder("decode_cutview", {"mvt_cut_view" MV_SPI_EXT, "mvt_good" MV_SPI_EXT}));
+  Reorder(host, {"mvt_cut_view" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+  const std::string dir = mvtest::MakeScratchDir("decode_cutview_files");
+  mvtest::WriteFileBytes(dir + "a.mvt", Mvt(2, 2, 24, {}, {1, 2, 3, 4}));
+  bool ok = true;
+  Record r = Decode(host, dir + "a.mvt", &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(host.Plugins[0]->Faulted);
+  EXPECT_EQ(Stats(*host.Plugins[1])->isSupportedCalls, 0) << "a file that cannot be read is not offered on";
 }
 
 // Whether this system's SetDIBits takes a 2-bit DIB into a 32-bit bitmap.

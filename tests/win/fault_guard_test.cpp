@@ -65,6 +65,20 @@ bool DirectionFlagSet() {
   return (fl & 0x400) != 0;
 }
 
+// What the last call left in the thread, read at once; then the thread is
+// made clean again so the test itself can go on whatever was found.
+struct Leftovers {
+  bool direction_flag;
+  long double third;  // 1/3 on the x87 unit
+};
+__attribute__((noinline)) Leftovers LookAndClean() {
+  Leftovers l{DirectionFlagSet(), 0};
+  volatile long double one = 1, three = 3;
+  l.third = one / three;
+  asm volatile("cld\n emms\n fnclex");
+  return l;
+}
+
 class FaultGuard : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -104,6 +118,12 @@ TEST_F(FaultGuard, ReturnsTheValueAndLeavesTheThreadAsItWas) {
   EXPECT_EQ(r.outcome, CallOutcome::Returned);
   EXPECT_EQ(r.code, 0u);
   EXPECT_EQ(result, 42);
+  EXPECT_EQ(ChainHead(), head);
+  // Also when the callee breaks the calling convention and returns with the
+  // frame pointer and the other saved registers changed.
+  r = GuardedCall(result, Get<Fn0>("ProbeClobberFrame"));
+  EXPECT_EQ(r.outcome, CallOutcome::Returned);
+  EXPECT_EQ(result, 900);
   EXPECT_EQ(ChainHead(), head);
 }
 
@@ -157,13 +177,25 @@ TEST(FaultGuardPolicy, FaultsInTheProgramsOwnCodeAreNotTheCallees) {
   EXCEPTION_RECORD rec{};
   rec.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
   rec.ExceptionAddress = reinterpret_cast<void*>(&ChainHead);  // this program's own code
-  EXPECT_FALSE(spi::GuardCatches(rec));
+  spi::detail::GuardScope scope;
+  EXPECT_FALSE(spi::GuardCatches(rec, scope));
   rec.ExceptionAddress = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "Sleep"));
-  EXPECT_TRUE(spi::GuardCatches(rec));
+  EXPECT_TRUE(spi::GuardCatches(rec, scope));
   // A read error of a mapped file is the file's, wherever it is met.
   rec.ExceptionCode = EXCEPTION_IN_PAGE_ERROR;
   rec.ExceptionAddress = reinterpret_cast<void*>(&ChainHead);
-  EXPECT_TRUE(spi::GuardCatches(rec));
+  EXPECT_TRUE(spi::GuardCatches(rec, scope));
+  // So is a read fault of our own code inside the file the call reads (a
+  // file cut short under its mapping), but not one past it, nor a write.
+  char file[64];
+  scope.reading = {file, 32};
+  rec = {EXCEPTION_ACCESS_VIOLATION, 0, nullptr, reinterpret_cast<void*>(&ChainHead), 2, {0, ULONG_PTR(file + 31)}};
+  EXPECT_TRUE(spi::GuardCatches(rec, scope));
+  rec.ExceptionInformation[1] += 1;
+  EXPECT_FALSE(spi::GuardCatches(rec, scope));
+  rec.ExceptionInformation[0] = 1;  // writing
+  rec.ExceptionInformation[1] -= 2;
+  EXPECT_FALSE(spi::GuardCatches(rec, scope));
 }
 
 TEST_F(FaultGuard, ExceptionsTheDllHandlesItselfPassUntouched) {
@@ -183,14 +215,18 @@ TEST_F(FaultGuard, ExceptionsTheDllHandlesItselfPassUntouched) {
 
 TEST_F(FaultGuard, TheDllsOwnFramesAreUnwoundOnceOnAFault) {
   Fn0 count = Get<Fn0>("ProbeUnwindCount");
-  int before = 0, after = 0;
-  ASSERT_EQ(GuardedCall(before, count).outcome, CallOutcome::Returned);
-  ExpectFault(EXCEPTION_ACCESS_VIOLATION, Get<Fn0>("ProbeFaultUnderOwnFrame"));
-  ASSERT_EQ(GuardedCall(after, count).outcome, CallOutcome::Returned);
-  EXPECT_EQ(after - before, 1);
+  // A broken frame's unwind handler faults too: it is not unwound again.
+  for (int broken : {0, 1}) {
+    SCOPED_TRACE(broken);
+    int before = 0, after = 0;
+    ASSERT_EQ(GuardedCall(before, count).outcome, CallOutcome::Returned);
+    ExpectFault(EXCEPTION_ACCESS_VIOLATION, Get<Fn1>("ProbeFaultUnderOwnFrame"), broken);
+    ASSERT_EQ(GuardedCall(after, count).outcome, CallOutcome::Returned);
+    EXPECT_EQ(after - before, 1);
+  }
 }
 
-TEST_F(FaultGuard, X87ControlWordIsRestoredOnBothPaths) {
+TEST_F(FaultGuard, X87StateAndDirectionFlagAreRestoredOnBothPaths) {
   const unsigned short cw = X87ControlWord();
   const unsigned crt_view = _control87(0, 0);
   const int changed = (cw ^ 0x0C00) & 0xFFFF;  // other rounding mode
@@ -209,12 +245,21 @@ TEST_F(FaultGuard, X87ControlWordIsRestoredOnBothPaths) {
   EXPECT_FALSE(DirectionFlagSet());
   volatile double a = 1.0, b = 3.0;
   EXPECT_DOUBLE_EQ(a / b * 3.0, 1.0);
+
+  // So does a normal return, after MMX code without emms, with an x87
+  // exception pending and DF set.
+  GuardedCall(result, Get<Fn0>("ProbeDirtyReturn"));
+  const Leftovers left = LookAndClean();
+  EXPECT_EQ(result, 800);
+  EXPECT_FALSE(left.direction_flag);
+  EXPECT_NEAR(static_cast<double>(left.third), 1.0 / 3.0, 1e-15);
 }
 
 // A host function the DLL might reach through a callback: it makes a
 // guarded call of its own that faults, then returns normally.
 Fn0 g_inner;
 int __stdcall InnerFaultsThenReturns(int v) {
+  spi::HostCallback ours;
   int r;
   GuardResult g = GuardedCall(r, g_inner);
   return g.outcome == CallOutcome::Faulted && g.code == EXCEPTION_ACCESS_VIOLATION ? v : -1;
@@ -222,6 +267,15 @@ int __stdcall InnerFaultsThenReturns(int v) {
 using CallBackFn = int(__stdcall*)(int(__stdcall*)(int), int);
 int* volatile g_nowhere = nullptr;
 int __stdcall HostFaults(int) { return *g_nowhere; }
+// A callback of ours that faults inside a system DLL it calls.
+const char* volatile g_no_text = nullptr;
+int __stdcall HostCallbackFaultsInSystemDll(int) {
+  spi::HostCallback ours;
+  using Strlen = std::size_t(__cdecl*)(const char*);
+  auto strlen_in_crt =
+      reinterpret_cast<Strlen>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("msvcrt.dll"), "strlen")));
+  return static_cast<int>(strlen_in_crt(g_no_text));
+}
 
 TEST_F(FaultGuard, NestedGuardedCallsAreIndependent) {
   g_inner = Get<Fn0>("ProbeWriteNull");
@@ -236,33 +290,40 @@ TEST_F(FaultGuard, NestedGuardedCallsAreIndependent) {
 
 // Run only as a child process of the test below: a fault in this program's
 // own code, reached through a guarded call, is not hidden as the callee's.
+// MVT_GUARD_CHILD names the callback: 1 faults in our code, 2 in a system
+// DLL our callback called.
 constexpr DWORD kGuardReturned = 0x600D;
 LONG WINAPI ExitWithCode(EXCEPTION_POINTERS* p) { ::ExitProcess(p->ExceptionRecord->ExceptionCode); }
 
 TEST_F(FaultGuard, DISABLED_HostFaultChild) {
-  if (!::GetEnvironmentVariableA("MVT_GUARD_CHILD", nullptr, 0)) GTEST_SKIP() << "a child of the test below";
+  char which[4] = {};
+  if (!::GetEnvironmentVariableA("MVT_GUARD_CHILD", which, sizeof which)) GTEST_SKIP() << "a child of the test below";
   ::SetUnhandledExceptionFilter(&ExitWithCode);
   int result = 0;
-  GuardedCall(result, Get<CallBackFn>("ProbeCallBack"), &HostFaults, 1);
+  GuardedCall(result, Get<CallBackFn>("ProbeCallBack"), which[0] == '1' ? &HostFaults : &HostCallbackFaultsInSystemDll,
+              1);
   ::ExitProcess(kGuardReturned);
 }
 
 TEST_F(FaultGuard, HostFaultUnderAGuardEndsTheProgramInsteadOfBlamingTheCallee) {
   char exe[MAX_PATH];
   ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string cmd = std::string("\"") + exe +
-                    "\" --gtest_filter=FaultGuard.DISABLED_HostFaultChild --gtest_also_run_disabled_tests";
-  ::SetEnvironmentVariableA("MVT_GUARD_CHILD", "1");
-  STARTUPINFOA si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  const BOOL started = ::CreateProcessA(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  ::SetEnvironmentVariableA("MVT_GUARD_CHILD", nullptr);
-  ASSERT_TRUE(started);
-  mv::unique_handle process(pi.hProcess), thread(pi.hThread);
-  ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.get(), &code);
-  EXPECT_EQ(code, DWORD{EXCEPTION_ACCESS_VIOLATION}) << std::hex << code;
+  for (const char* which : {"1", "2"}) {
+    SCOPED_TRACE(which);
+    std::string cmd = std::string("\"") + exe +
+                      "\" --gtest_filter=FaultGuard.DISABLED_HostFaultChild --gtest_also_run_disabled_tests";
+    ::SetEnvironmentVariableA("MVT_GUARD_CHILD", which);
+    STARTUPINFOA si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessA(exe, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableA("MVT_GUARD_CHILD", nullptr);
+    ASSERT_TRUE(started);
+    mv::unique_handle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, DWORD{EXCEPTION_ACCESS_VIOLATION}) << std::hex << code;
+  }
 }
 
 TEST_F(FaultGuard, CppExceptionsOfTheHostStillWorkAfterFaults) {

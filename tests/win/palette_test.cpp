@@ -398,8 +398,10 @@ TEST_F(PaletteTest, RefreshTimerDoesNothingOnATrueColourDisplay) {
 using SelectPaletteFn = HPALETTE(WINAPI*)(HDC, HPALETTE, BOOL);
 SelectPaletteFn g_select = nullptr;
 HPALETTE g_foreground_in_viewer = nullptr;
+int g_dead_palettes = 0;
 HPALETTE WINAPI WatchSelect(HDC dc, HPALETTE pal, BOOL background) {
   if (!background && frmPrePalette && ::WindowFromDC(dc) == frmPrePalette->Handle()) g_foreground_in_viewer = pal;
+  if (pal && ::GetObjectType(pal) != OBJ_PAL) ++g_dead_palettes;
   return g_select(dc, pal, background);
 }
 
@@ -415,4 +417,21 @@ TEST_F(PaletteTest, GridIsPaintedThroughTheImagePalette) {
     ::RedrawWindow(frmPrePalette->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
   EXPECT_EQ(g_foreground_in_viewer, image->Palette.get());
+}
+
+// Closing the program hides the viewer before the records go: nothing it
+// paints afterwards can select a palette that went with them.
+TEST_F(PaletteTest, ClosingHidesTheViewerBeforeTheRecordsGo) {
+  Add("d.bmp", Indexed(8, Distinct()));
+  OpenPalette(0);
+  g_dead_palettes = 0;
+  {
+    mvtest::ScopedImportPatch watch("gdi32.dll", "SelectPalette", reinterpret_cast<void*>(&WatchSelect));
+    ASSERT_TRUE(watch.ok());
+    g_select = watch.Original<SelectPaletteFn>();
+    ::SendMessageA(frmMain->Handle(), WM_CLOSE, 0, 0);
+    ::RedrawWindow(frmPrePalette->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  }
+  EXPECT_FALSE(frmPrePalette->Showing());
+  EXPECT_EQ(g_dead_palettes, 0);
 }

@@ -281,8 +281,8 @@ TEST_F(PreviewTest, PictureWithoutMemoryShowsBlackUnderItsCaption) {
     mvtest::ScopedImportPatch no_memory("gdi32.dll", "CreateDIBSection", reinterpret_cast<void*>(&NoSection));
     ASSERT_TRUE(no_memory.ok());
     frmPreview->ShowImage(1);
+    ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   }
-  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   EXPECT_EQ(frmPreview->Caption(), "two.bmp 50x40 2bit");
   EXPECT_EQ(frmPreview->imgPreview->Width(), 50);
   EXPECT_EQ(frmPreview->imgPreview->Height(), 40);
@@ -293,7 +293,53 @@ TEST_F(PreviewTest, PictureWithoutMemoryShowsBlackUnderItsCaption) {
   EXPECT_EQ(cap.at(200, 150), 0u);  // the margin, where the white image was
 }
 
-TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
+// A picture GDI cannot draw as stored (2 bits per pixel) is rendered only
+// where the window shows it, also when scrolled; nothing is rendered into a
+// hidden window, and nothing of the image stays once it hides or goes.
+TEST_F(PreviewTest, ExpandedPictureCostsTheViewAndIsGivenBack) {
+  constexpr int w = 2000, h = 1500, stride = w / 4;
+  const std::uint32_t colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  auto index = [](int x, int y) { return (x / 100 + 3 * (y / 100)) % 4; };  // y from the top
+  mv::test::BmpSpec two;
+  two.width = w;
+  two.height = h;
+  two.bitCount = 2;
+  two.palette.assign(colours, colours + 4);
+  for (int y = h - 1; y >= 0; --y)  // bottom-up, four pixels a byte
+    for (int b = 0; b < stride; ++b) two.pixels.push_back(static_cast<std::uint8_t>(0x55 * index(4 * b, y)));
+  Add("two.bmp", mv::test::BuildBmp(two));
+  Open(0);
+  WaitForBars();
+  for (int i = 0; i < 9; ++i) {
+    Char('j');
+    Char('k');
+  }
+  ::RedrawWindow(frmPreview->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const int hpos = frmPreview->HorzPosition(), vpos = frmPreview->VertPosition();
+  ASSERT_GT(hpos, 0);
+  ASSERT_GT(vpos, 0);
+  mvtest::Capture cap = mvtest::CaptureClient(frmPreview->Handle());
+  for (int y = 30; y < cap.height; y += 37)
+    for (int x = 0; x < cap.width; x += 41)
+      ASSERT_EQ(cap.at(x, y), colours[index(x + hpos, y + vpos)]) << x << "," << y;
+  // No larger than the client area has been (640 x 480 before the bars came).
+  EXPECT_LE(frmPreview->bmpPreview->Width(), 640);
+  EXPECT_LE(frmPreview->bmpPreview->Height(), 480);
+  frmPreview->Hide();
+  EXPECT_TRUE(frmPreview->bmpPreview->Empty());
+  // The palette viewer switches the hidden preview.
+  frmPrePalette->Show();
+  frmPrePalette->spbDownClick();
+  mvtest::Pump();
+  ASSERT_TRUE(frmPreview->HoldsImage());
+  EXPECT_TRUE(frmPreview->bmpPreview->Empty());
+  frmMain->lstBefore->SetSelected(0, true);
+  boxes.Answer({IDYES});
+  frmMain->RemoveSelectedImages();
+  EXPECT_FALSE(frmPreview->HoldsImage());
+}
+
+TEST_F(PreviewTest, SwitchKeepsTheMaximisedSizeAndSetsTheRestoredOne) {
   Add("big.bmp", Solid24(2000, 1500, 0xFFFFFF));
   Add("small.bmp", Solid24(50, 50, 0xFFFFFF));
   Open(0);
@@ -318,6 +364,19 @@ TEST_F(PreviewTest, MaximisedSwitchKeepsSizeAndScrollsBack) {
   Key(VK_RETURN);
   mvtest::Pump(50);
   EXPECT_EQ(frmPreview->State(), forms::WindowState::Normal);
+
+  // Minimised, a switch sets the size the window restores to.
+  Add("c.bmp", Solid24(300, 200, 0xFFFFFF));
+  Add("d.bmp", Solid24(500, 400, 0xFFFFFF));
+  frmPreview->ShowImage(2);
+  frmPreview->SetState(forms::WindowState::Minimized);
+  mvtest::Pump(50);
+  frmPreview->ShowImage(3);
+  WaitForBars();
+  frmPreview->SetState(forms::WindowState::Normal);
+  mvtest::Pump(50);
+  EXPECT_EQ(Client().cx, 500);
+  EXPECT_EQ(Client().cy, 400);
 }
 
 TEST_F(PreviewTest, LineStepAndLimitWhenScrollingDown) {

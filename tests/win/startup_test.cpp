@@ -317,6 +317,11 @@ TEST_F(AppTest, ExitMenuItemBehavesAsEsc) {
   ::SendMessageA(frmMain->Handle(), WM_COMMAND, MAKEWPARAM(frmMain->Menu_Exit, 0), 0);
   EXPECT_EQ(frmPreview->State(), forms::WindowState::Normal);
   EXPECT_FALSE(forms::Application::Instance().Terminated());
+  // Maximised and then hidden, nothing is on show to restore: it ends.
+  frmPreview->SetState(forms::WindowState::Maximized);
+  frmPreview->Hide();
+  ::SendMessageA(frmMain->Handle(), WM_COMMAND, MAKEWPARAM(frmMain->Menu_Exit, 0), 0);
+  EXPECT_TRUE(forms::Application::Instance().Terminated());
 }
 
 TEST_F(AppTest, ClosingUnloadsEveryPluginAndReleasesEveryImage) {
