@@ -16,6 +16,7 @@
 #include "decode/image_palette.h"
 #include "decode/worker_decode.h"
 #include "plugins/fault_guard.h"
+#include "plugins/plugin_picture.h"
 #include "plugins/spi_ctrl.h"
 
 namespace {
@@ -106,98 +107,33 @@ bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
 // One plug-in's attempt on a file, on a freshly opened and mapped file.
 enum class Attempt { Decoded, Declined, FileError };
 
-// An answer of IsSupported, or why there is none.
-enum class Asked { Yes, No, FileError };
-
-// The 2,048 bytes handed to IsSupported, at the very end of a page of their
-// own followed by an inaccessible one: a plug-in that writes past them
-// faults inside the guard instead of overwriting the program's memory.
-// Made once and reused; only one thread decodes.
-struct VirtualBlockTraits {
-  using type = void*;
-  static type invalid() { return nullptr; }
-  static void close(type p) { ::VirtualFree(p, 0, MEM_RELEASE); }
-};
-class FencedHead {
- public:
-  FencedHead() {
-    SYSTEM_INFO si;
-    ::GetSystemInfo(&si);
-    // Two pages reserved, the first committed: the second faults on any access.
-    block_.reset(::VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_NOACCESS));
-    if (block_ && ::VirtualAlloc(block_.get(), si.dwPageSize, MEM_COMMIT, PAGE_READWRITE))
-      head_ = static_cast<char*>(block_.get()) + si.dwPageSize - spi::kIsSupportedHeadBytes;
+// The plug-in's picture as the record's bitmap.
+bool TakePicture(const spi::PluginPicture& picture, tag_BeforeImage& image) {
+  try {
+    const mv::DibCheck& dib = picture.Dib();
+    auto bitmap = std::make_unique<forms::Bitmap>();
+    image.Width = dib.width;
+    image.Height = dib.height;
+    image.BitCount = dib.bitCount;
+    image.DepthIcon = DepthIconFor(image.BitCount);
+    bitmap->SetPixelFormat(forms::PixelFormatFor(image.BitCount));
+    bitmap->SetSize(dib.width, static_cast<int>(dib.absHeight));
+    // Entries the block does not hold read as black (an earlier plug-in's
+    // attempt may have left some).
+    image.Colors.fill(RGBQUAD{0, 0, 0, 0});
+    if (image.BitCount <= 8) {
+      std::copy_n(picture.Colors(), std::min<std::uint32_t>(dib.colorCount, 256), image.Colors.begin());
+      ::SetDIBColorTable(bitmap->CanvasHandle(), 0, 1u << image.BitCount, image.Colors.data());
+    }
+    if (picture.CopyInto(bitmap->CanvasHandle(), bitmap->Handle()) == 0) return false;
+    bitmap->ReleasePalette();
+    image.Surface = MakeBitmapSurface(*bitmap);
+    image.Bitmap = std::move(bitmap);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;  // no room for the picture
   }
-  char* get() const { return head_; }
-
- private:
-  mv::unique_any<VirtualBlockTraits> block_;
-  char* head_ = nullptr;
-};
-char* IsSupportedHead() {
-  static const FencedHead head;
-  return head.get();
 }
-
-// IsSupported with the file handle, as 32-bit plug-ins expect; a plug-in
-// that faults on it is asked once more with the interface's other form, the
-// file's first 2,048 bytes (zero-filled past the end), and gets that form
-// from then on. The 64-bit edition always passes the 2,048 bytes.
-Asked AskIsSupported(QvSpiCtrl& host, QvSpiPlugin& plugin, const std::string& path, HANDLE file,
-                     const WholeView& whole) {
-  char* head = IsSupportedHead();
-  if (!head) return Asked::FileError;
-  std::memset(head, 0, spi::kIsSupportedHeadBytes);  // a plug-in may have written into it
-  const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(whole.size, spi::kIsSupportedHeadBytes));
-  if (!spi::GuardedRead(whole.Bytes(), [&] { std::memcpy(head, whole.view.get(), head_bytes); }))
-    return Asked::FileError;
-  int yes = 0;
-  if (!spi::kIsSupportedTakesBuffer && !plugin.BufferForm) {
-    const spi::GuardResult r =
-        spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(file));
-    if (r.outcome == spi::CallOutcome::Returned) return yes != 0 ? Asked::Yes : Asked::No;
-  }
-  const spi::GuardResult r = spi::GuardedCall(yes, plugin.IsSupported, path.c_str(), reinterpret_cast<DWORD_PTR>(head));
-  if (r.outcome == spi::CallOutcome::Faulted) {
-    host.NoteFault(plugin);
-    return Asked::No;
-  }
-  plugin.BufferForm = true;
-  return yes != 0 ? Asked::Yes : Asked::No;
-}
-
-// A block a plug-in handed back, owned only when the system knows it as a
-// live global block: the value may be anything, so GlobalSize is asked
-// under the guard, and a block the plug-in freed itself answers 0.
-mv::unique_hglobal TakeBlock(HANDLE h, SIZE_T& bytes) {
-  bytes = 0;
-  if (!h || !spi::GuardedRun([&] { bytes = ::GlobalSize(h); }) || bytes == 0) return mv::unique_hglobal();
-  return mv::unique_hglobal(static_cast<HGLOBAL>(h));
-}
-
-// A block handed back with a failure: freed when it is a live block.
-void FreeIfBlock(HANDLE h) {
-  SIZE_T bytes = 0;
-  mv::unique_hglobal freed_here = TakeBlock(h, bytes);
-}
-
-// A plug-in's block, locked for reading for one scope.
-class LockedBlock {
- public:
-  explicit LockedBlock(HGLOBAL h) : h_(h) {
-    spi::GuardedRun([this] { p_ = ::GlobalLock(h_); });
-  }
-  ~LockedBlock() {
-    if (p_) ::GlobalUnlock(h_);
-  }
-  LockedBlock(const LockedBlock&) = delete;
-  LockedBlock& operator=(const LockedBlock&) = delete;
-  const std::uint8_t* get() const { return static_cast<const std::uint8_t*>(p_); }
-
- private:
-  HGLOBAL h_;
-  void* p_ = nullptr;
-};
 
 Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
   mv::unique_file file = OpenForReading(image.FilePath);
@@ -209,74 +145,22 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
   if (!MapWhole(file.get(), mapping.get(), whole) || whole.size > static_cast<std::uint64_t>(MAXLONG_PTR))
     return Attempt::FileError;
 
-  switch (AskIsSupported(host, plugin, image.FilePath, file.get(), whole)) {
-    case Asked::Yes: break;
-    case Asked::No: return Attempt::Declined;
-    case Asked::FileError: return Attempt::FileError;
+  spi::PluginInput input;
+  input.file = whole.Bytes();
+  input.name = image.FilePath;
+  // The 32-bit interface takes the file handle first; in 64-bit a handle
+  // cannot be told from a pointer, so only the 2 KB form is given.
+  input.handle = spi::kIsSupportedTakesBuffer ? nullptr : file.get();
+  input.progress = &QvSpiCtrl::ProgressCallback;
+  spi::PluginPicture picture;
+  switch (spi::TryPicture(plugin.Entries(), input, plugin.BufferForm, picture)) {
+    case spi::Attempt::Decoded: return TakePicture(picture, image) ? Attempt::Decoded : Attempt::Declined;
+    case spi::Attempt::Declined: return Attempt::Declined;
+    case spi::Attempt::FileError: return Attempt::FileError;
+    case spi::Attempt::Faulted: break;
   }
-  HANDLE info_raw = nullptr, bits_raw = nullptr;
-  int code = 0;
-  const spi::GuardResult got = spi::GuardedCallReading(
-      whole.Bytes(), code, plugin.GetPicture, static_cast<LPCSTR>(whole.view.get()), static_cast<LONG_PTR>(whole.size),
-      spi::kInputMemory, &info_raw, &bits_raw, &QvSpiCtrl::ProgressCallback, LONG_PTR{0});
-  if (got.outcome == spi::CallOutcome::Faulted) {
-    // Whatever it left behind is not known to be ours: nothing is freed.
-    if (got.file_failed) return Attempt::FileError;  // the file's failure, not the plug-in's
-    host.NoteFault(plugin);
-    return Attempt::Declined;
-  }
-  if (code != 0 || info_raw == bits_raw) {
-    // Some plug-ins hand back blocks with a failure; what is a block is
-    // freed. One block cannot be both the header and the pixels.
-    FreeIfBlock(bits_raw);
-    if (info_raw != bits_raw) FreeIfBlock(info_raw);
-    return Attempt::Declined;
-  }
-  // From here the live blocks are ours, whatever happens.
-  SIZE_T info_size = 0, bits_size = 0;
-  const mv::unique_hglobal info_block = TakeBlock(info_raw, info_size);
-  const mv::unique_hglobal bits_block = TakeBlock(bits_raw, bits_size);
-  if (!info_block || !bits_block) return Attempt::Declined;
-  const LockedBlock bits_lock(bits_block.get()), info_lock(info_block.get());
-  const std::uint8_t* bits = bits_lock.get();
-  const std::uint8_t* info = info_lock.get();
-  if (!bits || !info) return Attempt::Declined;
-  // The blocks must hold what their header claims before anything reads them.
-  const mv::DibCheck dib = mv::CheckPluginDib(info, info_size, bits_size);
-  if (!dib.ok) return Attempt::Declined;
-
-  try {
-    auto bitmap = std::make_unique<forms::Bitmap>();
-    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(info);
-    image.Width = header->biWidth;
-    image.Height = header->biHeight;
-    image.BitCount = header->biBitCount;
-    image.DepthIcon = DepthIconFor(image.BitCount);
-    bitmap->SetPixelFormat(forms::PixelFormatFor(image.BitCount));
-    bitmap->SetSize(header->biWidth, static_cast<int>(dib.absHeight));
-    if (image.BitCount <= 8) {
-      // Entries the block does not hold read as black.
-      image.Colors.fill(RGBQUAD{0, 0, 0, 0});  // an earlier plug-in's attempt may have left some
-      const auto* colors = reinterpret_cast<const RGBQUAD*>(info + dib.colorTableOffset);
-      for (std::uint32_t i = 0; i < dib.colorCount && i < image.Colors.size(); ++i) image.Colors[i] = colors[i];
-      ::SetDIBColorTable(bitmap->CanvasHandle(), 0, 1u << image.BitCount, image.Colors.data());
-    }
-    // GDI reads as much as the header implies: hand it a private copy of
-    // the checked part of the block, with the counts it was checked for.
-    std::vector<std::uint8_t> header_copy(info, info + dib.colorTableOffset + dib.colorCount * sizeof(RGBQUAD));
-    auto* checked = reinterpret_cast<BITMAPINFOHEADER*>(header_copy.data());
-    checked->biClrUsed = image.BitCount <= 8 ? dib.colorCount : 0;
-    checked->biSizeImage = static_cast<DWORD>(dib.bytesNeeded);
-    const int lines = ::SetDIBits(bitmap->CanvasHandle(), bitmap->Handle(), 0, dib.absHeight, bits,
-                                  reinterpret_cast<const BITMAPINFO*>(header_copy.data()), DIB_RGB_COLORS);
-    if (lines == 0) return Attempt::Declined;
-    bitmap->ReleasePalette();
-    image.Surface = MakeBitmapSurface(*bitmap);
-    image.Bitmap = std::move(bitmap);
-  } catch (const std::bad_alloc&) {
-    return Attempt::Declined;  // no room for the picture
-  }
-  return Attempt::Decoded;
+  host.NoteFault(plugin);
+  return Attempt::Declined;
 }
 
 }  // namespace

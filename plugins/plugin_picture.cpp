@@ -8,46 +8,79 @@ namespace spi {
 
 namespace {
 
-// A fault is the file's failure, not the plug-in's, when reading the file
-// failed: an in-page error on the mapped view.
-bool FileFailed(const GuardResult& r, const void* view, std::uint64_t size) {
-  if (r.code != EXCEPTION_IN_PAGE_ERROR) return false;
-  const auto begin = reinterpret_cast<ULONG_PTR>(view);
-  return r.address >= begin && r.address - begin < size;
-}
+// The 2,048 bytes handed to IsSupported, at the very end of a page of their
+// own followed by an inaccessible one: a plug-in that writes past them
+// faults inside the guard instead of overwriting the program's memory.
+// Made once and reused; only one thread decodes.
+struct VirtualBlockTraits {
+  using type = void*;
+  static type invalid() { return nullptr; }
+  static void close(type p) { ::VirtualFree(p, 0, MEM_RELEASE); }
+};
+class FencedHead {
+ public:
+  FencedHead() {
+    SYSTEM_INFO si;
+    ::GetSystemInfo(&si);
+    // Two pages reserved, the first committed: the second faults on any access.
+    block_.reset(::VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_NOACCESS));
+    if (block_ && ::VirtualAlloc(block_.get(), si.dwPageSize, MEM_COMMIT, PAGE_READWRITE))
+      head_ = static_cast<char*>(block_.get()) + si.dwPageSize - kIsSupportedHeadBytes;
+  }
+  char* get() const { return head_; }
 
-// The size of a global block, asked under the guard: the value a plug-in
-// hands over may be anything. 0 when it is no live block.
-SIZE_T BlockSize(HANDLE h) {
-  SIZE_T bytes = 0;
-  if (!h || !GuardedRun([&] { bytes = ::GlobalSize(h); })) return 0;
-  return bytes;
-}
-
-// A block a plug-in handed back with a failure: freed when the system
-// knows it as a global block, left alone otherwise.
-void FreeIfBlock(HANDLE h) {
-  if (BlockSize(h) != 0) ::GlobalFree(h);
+ private:
+  mv::unique_any<VirtualBlockTraits> block_;
+  char* head_ = nullptr;
+};
+char* IsSupportedHead() {
+  static const FencedHead head;
+  return head.get();
 }
 
 enum class Asked { Yes, No, Faulted, FileError };
 
-Asked AskIsSupported(const PluginEntries& entries, const PluginInput& in, bool& buffer_form, GuardResult* fault) {
-  char head[kIsSupportedHeadBytes] = {};
-  const auto head_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(in.size, sizeof(head)));
-  if (!GuardedRun([&] { std::memcpy(head, in.view, head_bytes); })) return Asked::FileError;
+// IsSupported with the file handle, as 32-bit plug-ins expect; a plug-in
+// that faults on it is asked once more with the interface's other form, the
+// file's first 2,048 bytes (zero-filled past the end), and gets that form
+// from then on.
+Asked AskIsSupported(const PluginEntries& entries, const PluginInput& in, bool& buffer_form) {
+  char* head = IsSupportedHead();
+  if (!head) return Asked::FileError;
+  std::memset(head, 0, kIsSupportedHeadBytes);  // a plug-in may have written into it
+  const auto head_bytes = std::min<std::size_t>(in.file.size, kIsSupportedHeadBytes);
+  if (!GuardedRead(in.file, [&] { std::memcpy(head, in.file.begin, head_bytes); })) return Asked::FileError;
   int yes = 0;
-  if (in.file && !buffer_form) {
-    const GuardResult r = GuardedCall(yes, entries.IsSupported, in.name.c_str(), reinterpret_cast<DWORD_PTR>(in.file));
+  if (in.handle && !buffer_form) {
+    const GuardResult r = GuardedCall(yes, entries.IsSupported, in.name.c_str(), reinterpret_cast<DWORD_PTR>(in.handle));
     if (r.outcome == CallOutcome::Returned) return yes != 0 ? Asked::Yes : Asked::No;
   }
   const GuardResult r = GuardedCall(yes, entries.IsSupported, in.name.c_str(), reinterpret_cast<DWORD_PTR>(head));
-  if (r.outcome == CallOutcome::Faulted) {
-    if (fault) *fault = r;
-    return Asked::Faulted;
-  }
+  if (r.outcome == CallOutcome::Faulted) return Asked::Faulted;
   buffer_form = true;
   return yes != 0 ? Asked::Yes : Asked::No;
+}
+
+// A block a plug-in handed back, owned only when the system knows it as a
+// live global block: the value may be anything, so GlobalSize is asked
+// under the guard, and a block the plug-in freed itself answers 0.
+mv::unique_hglobal TakeBlock(HANDLE h, SIZE_T& bytes) {
+  bytes = 0;
+  if (!h || !GuardedRun([&] { bytes = ::GlobalSize(h); }) || bytes == 0) return mv::unique_hglobal();
+  return mv::unique_hglobal(static_cast<HGLOBAL>(h));
+}
+
+// A block handed back with a failure: freed when it is a live block.
+void FreeIfBlock(HANDLE h) {
+  SIZE_T bytes = 0;
+  const mv::unique_hglobal freed_here = TakeBlock(h, bytes);
+}
+
+// The lock of a block, under the guard like every call on its value.
+const void* Lock(HGLOBAL h) {
+  void* p = nullptr;
+  GuardedRun([&] { p = ::GlobalLock(h); });
+  return p;
 }
 
 }  // namespace
@@ -58,26 +91,16 @@ PluginPicture::~PluginPicture() {
 }
 
 bool PluginPicture::Take(HANDLE info, HANDLE bits) {
-  // One block given as both, or a block the plug-in already freed, is no
-  // picture; only live blocks are ours to free.
-  if (!info || !bits || info == bits) {
-    FreeIfBlock(bits);
-    if (info != bits) FreeIfBlock(info);
+  if (info == bits) {
+    FreeIfBlock(info);
     return false;
   }
-  const SIZE_T info_size = BlockSize(info), bits_size = BlockSize(bits);
-  if (info_size) info_.reset(static_cast<HGLOBAL>(info));
-  if (bits_size) bits_.reset(static_cast<HGLOBAL>(bits));
-  if (!info_size || !bits_size) return false;
-  void* i = nullptr;
-  void* b = nullptr;
-  if (!GuardedRun([&] {
-        i = ::GlobalLock(info_.get());
-        b = ::GlobalLock(bits_.get());
-      }))
-    return false;
-  info_ptr_ = static_cast<const std::uint8_t*>(i);
-  bits_ptr_ = b;
+  SIZE_T info_size = 0, bits_size = 0;
+  info_ = TakeBlock(info, info_size);
+  bits_ = TakeBlock(bits, bits_size);
+  if (!info_ || !bits_) return false;
+  info_ptr_ = static_cast<const std::uint8_t*>(Lock(info_.get()));
+  bits_ptr_ = Lock(bits_.get());
   if (!info_ptr_ || !bits_ptr_) return false;
   // The blocks must hold what their header claims before anything reads them.
   dib_ = mv::CheckPluginDib(info_ptr_, info_size, bits_size);
@@ -88,7 +111,7 @@ const RGBQUAD* PluginPicture::Colors() const {
   return reinterpret_cast<const RGBQUAD*>(info_ptr_ + dib_.colorTableOffset);
 }
 
-int PluginPicture::CopyInto(HDC dc, HBITMAP target, UINT lines) const {
+int PluginPicture::CopyInto(HDC dc, HBITMAP target) const {
   if (!dib_.ok) return 0;
   // GDI reads as much as the header implies: it gets a private copy of the
   // checked part of the block, with the counts it was checked for.
@@ -96,13 +119,12 @@ int PluginPicture::CopyInto(HDC dc, HBITMAP target, UINT lines) const {
   auto* checked = reinterpret_cast<BITMAPINFOHEADER*>(header.data());
   checked->biClrUsed = dib_.bitCount <= 8 ? dib_.colorCount : 0;
   checked->biSizeImage = static_cast<DWORD>(dib_.bytesNeeded);
-  return ::SetDIBits(dc, target, 0, std::min<UINT>(lines, dib_.absHeight), bits_ptr_,
-                     reinterpret_cast<const BITMAPINFO*>(header.data()), DIB_RGB_COLORS);
+  return ::SetDIBits(dc, target, 0, dib_.absHeight, bits_ptr_, reinterpret_cast<const BITMAPINFO*>(header.data()),
+                     DIB_RGB_COLORS);
 }
 
-Attempt TryPicture(const PluginEntries& entries, const PluginInput& in, bool& buffer_form, PluginPicture& picture,
-                   GuardResult* fault) {
-  switch (AskIsSupported(entries, in, buffer_form, fault)) {
+Attempt TryPicture(const PluginEntries& entries, const PluginInput& in, bool& buffer_form, PluginPicture& picture) {
+  switch (AskIsSupported(entries, in, buffer_form)) {
     case Asked::Yes: break;
     case Asked::No: return Attempt::Declined;
     case Asked::Faulted: return Attempt::Faulted;
@@ -111,12 +133,11 @@ Attempt TryPicture(const PluginEntries& entries, const PluginInput& in, bool& bu
   HANDLE info = nullptr, bits = nullptr;
   int code = 0;
   const GuardResult got =
-      GuardedCall(code, entries.GetPicture, static_cast<LPCSTR>(in.view), static_cast<LONG_PTR>(in.size), kInputMemory,
-                  &info, &bits, in.progress, LONG_PTR{0});
+      GuardedCallReading(in.file, code, entries.GetPicture, static_cast<LPCSTR>(in.file.begin),
+                         static_cast<LONG_PTR>(in.file.size), kInputMemory, &info, &bits, in.progress, LONG_PTR{0});
   if (got.outcome == CallOutcome::Faulted) {
     // Whatever it left behind is not known to be ours: nothing is freed.
-    if (fault) *fault = got;
-    return FileFailed(got, in.view, in.size) ? Attempt::FileError : Attempt::Faulted;
+    return got.file_failed ? Attempt::FileError : Attempt::Faulted;
   }
   if (code != 0) {
     // Some plug-ins hand back blocks with a failure; what is a block is freed.

@@ -18,15 +18,14 @@ namespace spi {
 
 // The file as a plug-in is offered it.
 struct PluginInput {
-  const void* view = nullptr;  // the whole file, mapped read-only
-  std::uint64_t size = 0;      // bytes of the view that hold the file
-  std::string name;            // what IsSupported is told the file is called
-  HANDLE file = nullptr;       // the 32-bit handle form of IsSupported; null: the 2 KB form only
+  MappedBytes file;        // the whole file, mapped read-only (size: what the view holds)
+  std::string name;        // what IsSupported is told the file is called
+  HANDLE handle = nullptr; // the 32-bit handle form of IsSupported; null: the 2 KB form only
   SpiProgressCallback progress = nullptr;
 };
 
-// The picture a plug-in decoded: its blocks, locked for as long as this
-// lives, and what the check found in them.
+// The picture a plug-in decoded: its blocks, owned and locked for as long
+// as this lives, and what the check found in them.
 class PluginPicture {
  public:
   PluginPicture() = default;
@@ -34,18 +33,19 @@ class PluginPicture {
   PluginPicture(const PluginPicture&) = delete;
   PluginPicture& operator=(const PluginPicture&) = delete;
 
-  // Takes over the blocks a plug-in handed back with success: locks them
-  // and checks them; false when they hold no picture (they are freed when
-  // this goes, if they are blocks at all).
+  // Takes over the blocks a plug-in handed back with success, when they
+  // are live blocks (the value may be anything: asked under the guard), and
+  // checks them. One block cannot be both the header and the pixels. False
+  // when they hold no picture.
   bool Take(HANDLE info, HANDLE bits);
 
   const mv::DibCheck& Dib() const { return dib_; }
   // The colour table's entries the block holds (8 bits or fewer).
   const RGBQUAD* Colors() const;
-  // Copies the pixels into `target` (selected in nothing, or in `dc`) with
+  // Copies the pixels into `target`, a bitmap selected into `dc`, with
   // GDI's conversions, from a private header with the counts the blocks
   // were checked for. The lines GDI wrote; 0 on failure.
-  int CopyInto(HDC dc, HBITMAP target, UINT lines) const;
+  int CopyInto(HDC dc, HBITMAP target) const;
 
  private:
   mv::unique_hglobal info_, bits_;
@@ -63,9 +63,7 @@ enum class Attempt {
 
 // IsSupported and, on yes, GetPicture. `buffer_form` says the plug-in takes
 // only the 2 KB form of IsSupported; a plug-in that faults on the handle is
-// asked once more that way and the flag is set. `fault` receives the fault
-// of a Faulted or FileError attempt.
-Attempt TryPicture(const PluginEntries& entries, const PluginInput& input, bool& buffer_form, PluginPicture& picture,
-                   GuardResult* fault = nullptr);
+// asked once more that way and the flag is set.
+Attempt TryPicture(const PluginEntries& entries, const PluginInput& input, bool& buffer_form, PluginPicture& picture);
 
 }  // namespace spi

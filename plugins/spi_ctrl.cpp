@@ -9,22 +9,6 @@
 
 namespace {
 
-// A plug-in's info text: offered 255 bytes of a larger zeroed buffer, so a
-// plug-in that writes its terminator one byte late still cannot overrun
-// us, and whatever it wrote ends within the limit.
-bool FetchInfo(QvSpiPlugin& plugin, int info_no, std::string& text) {
-  text.clear();
-  if (!plugin.GetPluginInfo) return true;
-  char buf[spi::kInfoTextLimit + 64] = {};
-  int written = 0;
-  if (spi::GuardedCall(written, plugin.GetPluginInfo, info_no, static_cast<LPSTR>(buf), spi::kInfoTextLimit).outcome ==
-      spi::CallOutcome::Faulted)
-    return false;
-  buf[spi::kInfoTextLimit] = '\0';
-  text.assign(buf, strnlen(buf, spi::kInfoTextLimit));
-  return true;
-}
-
 // The plug-in file as the file system names it: the same file reached
 // through another spelling of its folder ("dir", "dir\\", "DIR", a short
 // name) gives the same key. Built from the name the system gave the
@@ -39,11 +23,6 @@ std::string FileKey(const QvSpiPlugin& plugin) {
   n = ::GetLongPathNameA(key.c_str(), out.data(), static_cast<DWORD>(out.size()));
   if (n > 0 && n < out.size()) key.assign(out.data(), n);
   return mv::UpperAscii(key);
-}
-
-template <class Fn>
-Fn Resolve(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 }  // namespace
@@ -82,14 +61,7 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   plugin->Module.reset(::LoadLibraryA(path.c_str()));
   if (!plugin->Module) return nullptr;
   HMODULE m = plugin->Module.get();
-  plugin->GetPluginInfo = Resolve<SpiGetPluginInfo>(m, "GetPluginInfo");
-  plugin->IsSupported = Resolve<SpiIsSupported>(m, "IsSupported");
-  plugin->GetPictureInfo = Resolve<SpiGetPictureInfo>(m, "GetPictureInfo");
-  plugin->GetPicture = Resolve<SpiGetPicture>(m, "GetPicture");
-  plugin->GetPreview = Resolve<SpiGetPreview>(m, "GetPreview");
-  plugin->GetArchiveInfo = Resolve<SpiGetArchiveInfo>(m, "GetArchiveInfo");
-  plugin->GetFile = Resolve<SpiGetFile>(m, "GetFile");
-  plugin->ConfigurationDlg = Resolve<SpiConfigurationDlg>(m, "ConfigurationDlg");
+  plugin->SetEntries(spi::ResolveEntries(m));
   if (!plugin->IsSupported || !plugin->GetPicture) {
     // Not an import plug-in: nothing refers to it again, so it goes at once.
     plugin->ErrorCode = ::GetLastError();
@@ -103,8 +75,8 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
     plugin->Faulted = true;  // it failed earlier in this run: not called again
     return plugin;
   }
-  if (!FetchInfo(*plugin, spi::kInfoDescription, plugin->Description) ||
-      !FetchInfo(*plugin, spi::kInfoFirstFilter, plugin->ExtFilter)) {
+  if (!spi::FetchInfo(plugin->Entries(), spi::kInfoDescription, plugin->Description) ||
+      !spi::FetchInfo(plugin->Entries(), spi::kInfoFirstFilter, plugin->ExtFilter)) {
     plugin->Description.clear();
     plugin->ExtFilter.clear();
     NoteFault(*plugin);

@@ -13,6 +13,7 @@
 
 #include "base/handles.h"
 #include "plugins/plugin_image.h"
+#include "plugins/plugin_library.h"
 #include "plugins/spi_interface.h"
 #include "plugins/worker_host.h"
 
@@ -53,6 +54,22 @@ struct QvSpiPlugin {
   bool HasConfig = false;   // it has a settings dialog
   // Listed, but its worker could not be started: why, in the user's words.
   std::string LoadProblem;
+
+  // The entry points above, as one set.
+  spi::PluginEntries Entries() const {
+    return {GetPluginInfo, IsSupported, GetPictureInfo, GetPicture, GetPreview, GetArchiveInfo, GetFile,
+            ConfigurationDlg};
+  }
+  void SetEntries(const spi::PluginEntries& e) {
+    GetPluginInfo = e.GetPluginInfo;
+    IsSupported = e.IsSupported;
+    GetPictureInfo = e.GetPictureInfo;
+    GetPicture = e.GetPicture;
+    GetPreview = e.GetPreview;
+    GetArchiveInfo = e.GetArchiveInfo;
+    GetFile = e.GetFile;
+    ConfigurationDlg = e.ConfigurationDlg;
+  }
 };
 
 // A plug-in call ended in a fault the plug-in did not handle; the host has

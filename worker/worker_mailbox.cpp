@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "plugins/fault_guard.h"
+
 namespace worker {
 
 namespace {
@@ -92,6 +94,7 @@ void InstallLastWords(Mailbox& mailbox) {
 }
 
 int __stdcall ProgressCallback(int, int, LONG_PTR) {
+  spi::HostCallback ours;  // a fault in here is the worker's, not the plug-in's
   if (g_mailbox) g_mailbox->Beat();
   return 0;
 }

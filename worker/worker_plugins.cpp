@@ -58,7 +58,7 @@ bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply) {
   int lines = 0;
   {
     mv::SelectGuard use(dc.get(), bitmap.get());
-    lines = picture.CopyInto(dc.get(), bitmap.get(), dib.absHeight);
+    lines = picture.CopyInto(dc.get(), bitmap.get());
   }
   ::GdiFlush();
   if (lines == 0) return false;
@@ -171,9 +171,8 @@ void PluginSet::Decode() {
     return;
   }
   spi::PluginInput input;
-  input.view = view.get();
   // Never more than the view holds, whatever size the file had.
-  input.size = std::min<std::uint64_t>(request.size, mbi.RegionSize);
+  input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
   input.name = request.name;
   input.progress = &ProgressCallback;
 

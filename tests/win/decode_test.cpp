@@ -19,8 +19,10 @@
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/mvt_format.h"
+#include "tests/win/support/fixture_stats_reader.h"
 #include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/plugin_place.h"
 
 namespace {
 
@@ -83,10 +85,15 @@ void Reorder(QvSpiCtrl& host, const std::vector<std::string>& first) {
   for (size_t i = 0; i < first.size(); ++i) ASSERT_EQ(host.Plugins[i]->FileName, first[i]);
 }
 
-FixtureCounters* Stats(const QvSpiPlugin& p) {
-  using Fn = FixtureCounters*(__stdcall*)();
-  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(p.Module.get(), "FixtureStats")));
-  return fn ? fn() : nullptr;
+FixtureCounters* Stats(const QvSpiPlugin& p) { return mvtest::FixtureStatsOf(p); }
+
+// Where the plug-ins of a test run: in the worker (the program's way) and,
+// for the tests that run twice, inside the test's process as the setting
+// makes them run.
+enum class Place { Worker, InProcess };
+const char* Name(Place p) { return p == Place::Worker ? "in the worker" : "in process"; }
+std::unique_ptr<mvtest::PluginsInProcess> RunPlugins(Place p) {
+  return p == Place::InProcess ? std::make_unique<mvtest::PluginsInProcess>() : nullptr;
 }
 
 std::string Mvt(std::int32_t w, std::int32_t h, std::uint16_t bits, const std::vector<std::uint32_t>& pal,
@@ -610,84 +617,89 @@ TEST(DecodeNative, FileCutShortOnDiskPaintsBlack) {
 // --- plug-ins -----------------------------------------------------------
 
 TEST(DecodePlugins, FailingPluginIsPassedOverAndCallsAreAsDocumented) {
-  const std::string pdir = PluginFolder("decode_order", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
-  QvSpiCtrl host(pdir);
-  ASSERT_EQ(host.Plugins.size(), 2u);
-  Reorder(host, {"mvt_failpic" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
-  FixtureCounters* fail = Stats(*host.Plugins[0]);
-  FixtureCounters* good = Stats(*host.Plugins[1]);
-  ASSERT_TRUE(fail && good);
-  mv::test::ResetCounters(*fail);
-  mv::test::ResetCounters(*good);
+  for (const Place place : {Place::Worker, Place::InProcess}) {
+    SCOPED_TRACE(Name(place));
+    const auto here = RunPlugins(place);
+    const std::string pdir = PluginFolder("decode_order", {"mvt_good" MV_SPI_EXT, "mvt_failpic" MV_SPI_EXT});
+    QvSpiCtrl host(pdir);
+    ASSERT_EQ(host.Plugins.size(), 2u);
+    Reorder(host, {"mvt_failpic" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+    FixtureCounters* fail = Stats(*host.Plugins[0]);
+    FixtureCounters* good = Stats(*host.Plugins[1]);
+    ASSERT_TRUE(fail && good);
+    mv::test::ResetCounters(*fail);
+    mv::test::ResetCounters(*good);
 
-  const std::string dir = mvtest::MakeScratchDir("decode_order_files");
-  const std::string file = Mvt(3, 2, 24, {}, {0xFF0000, 0x00FF00, 0x0000FF, 0x000000, 0xFFFFFF, 0x808080});
-  const std::string path = dir + "pic.mvt";
-  mvtest::WriteFileBytes(path, file);
-  bool ok = false;
-  Record r;
-  {
-    MappingRecorder recorder;
-    ASSERT_TRUE(recorder.active());
-    r = Decode(host, path, &ok);
-    // One unnamed mapping for each plug-in tried.
-    ASSERT_EQ(g_mapping_calls.size(), 2u);
-    for (const auto& c : g_mapping_calls) EXPECT_EQ(c.name, "<unnamed>");
-  }
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(r->FormatIndex, 1);
-  EXPECT_EQ(fail->isSupportedResult, 1);
-  EXPECT_EQ(fail->getPictureCalls, 1);
-  EXPECT_NE(fail->getPictureResult, 0);
-  // Each plug-in gets a fresh handle at the file's start, even after the
-  // first one read 2 KB from its own.
-  // The 64-bit edition hands every plug-in the file's first 2 KB instead.
-  std::uint32_t file_sum = 0;
-  for (unsigned char c : file) file_sum += c;
-  for (FixtureCounters* s : {fail, good}) {
-    EXPECT_EQ(s->isSupportedCalls, 1);
-    if (spi::kIsSupportedTakesBuffer) {
-      EXPECT_EQ(s->isSupportedGotHandle, 0);
-      EXPECT_EQ(s->isSupportedBufferSum, file_sum);  // the file, zero-padded
-    } else {
-      EXPECT_EQ(s->isSupportedGotHandle, 1);
-      EXPECT_EQ(s->isSupportedFilePos, 0);
-      EXPECT_EQ(s->isSupportedBytesRead, static_cast<int>(file.size()));
+    const std::string dir = mvtest::MakeScratchDir("decode_order_files");
+    const std::string file = Mvt(3, 2, 24, {}, {0xFF0000, 0x00FF00, 0x0000FF, 0x000000, 0xFFFFFF, 0x808080});
+    const std::string path = dir + "pic.mvt";
+    mvtest::WriteFileBytes(path, file);
+    bool ok = false;
+    Record r;
+    {
+      MappingRecorder recorder;
+      ASSERT_TRUE(recorder.active());
+      r = Decode(host, path, &ok);
+      // One unnamed mapping for each plug-in tried here; one for the file
+      // when the plug-ins run in the worker.
+      ASSERT_EQ(g_mapping_calls.size(), place == Place::Worker ? 1u : 2u);
+      for (const auto& c : g_mapping_calls) EXPECT_EQ(c.name, "<unnamed>");
     }
-    EXPECT_STREQ(s->lastPath, path.c_str());
-    EXPECT_EQ(s->getPictureFlag, 1);
-    EXPECT_EQ(s->getPictureLen, static_cast<int>(file.size()));
-    EXPECT_EQ(s->getPictureHadCallback, 1);
-    EXPECT_EQ(s->getPictureUserData, 0u);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(r->FormatIndex, 1);
+    EXPECT_EQ(fail->isSupportedResult, 1);
+    EXPECT_EQ(fail->getPictureCalls, 1);
+    EXPECT_NE(fail->getPictureResult, 0);
+    // Each plug-in gets a fresh handle at the file's start, even after the
+    // first one read 2 KB from its own. The 64-bit edition, and a worker,
+    // hand every plug-in the file's first 2 KB instead.
+    std::uint32_t file_sum = 0;
+    for (unsigned char c : file) file_sum += c;
+    for (FixtureCounters* s : {fail, good}) {
+      EXPECT_EQ(s->isSupportedCalls, 1);
+      if (spi::kIsSupportedTakesBuffer || place == Place::Worker) {
+        EXPECT_EQ(s->isSupportedGotHandle, 0);
+        EXPECT_EQ(s->isSupportedBufferSum, file_sum);  // the file, zero-padded
+      } else {
+        EXPECT_EQ(s->isSupportedGotHandle, 1);
+        EXPECT_EQ(s->isSupportedFilePos, 0);
+        EXPECT_EQ(s->isSupportedBytesRead, static_cast<int>(file.size()));
+      }
+      EXPECT_STREQ(s->lastPath, path.c_str());
+      EXPECT_EQ(s->getPictureFlag, 1);
+      EXPECT_EQ(s->getPictureLen, static_cast<int>(file.size()));
+      EXPECT_EQ(s->getPictureHadCallback, 1);
+      EXPECT_EQ(s->getPictureUserData, 0u);
+    }
+    EXPECT_EQ(good->getPictureResult, 0);
+    EXPECT_EQ(r->Width, 3);
+    EXPECT_EQ(r->Height, 2);
+    EXPECT_EQ(r->BitCount, 24);
+    EXPECT_EQ(r->DepthIcon, 4);
+    ASSERT_TRUE(r->Bitmap);
+    EXPECT_FALSE(r->FileView);
+    EXPECT_FALSE(r->Palette);
+    EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf24bit);
+    HDC dc = r->Bitmap->CanvasHandle();
+    EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(::GetPixel(dc, 2, 0), RGB(0, 0, 255));
+    EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(255, 255, 255));
+
+    // Switched off, neither is asked.
+    for (auto& p : host.Plugins) p->Enabled = 0;
+    Record off = Decode(host, path, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(HoldsNothing(*off));
+    EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
+
+    // A missing file: false, and no plug-in is asked.
+    for (auto& p : host.Plugins) p->Enabled = 1;
+    Record missing = Decode(host, dir + "missing.mvt", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(HoldsNothing(*missing));
+    EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
+    EXPECT_EQ(host.MappingCounter, 0);
   }
-  EXPECT_EQ(good->getPictureResult, 0);
-  EXPECT_EQ(r->Width, 3);
-  EXPECT_EQ(r->Height, 2);
-  EXPECT_EQ(r->BitCount, 24);
-  EXPECT_EQ(r->DepthIcon, 4);
-  ASSERT_TRUE(r->Bitmap);
-  EXPECT_FALSE(r->FileView);
-  EXPECT_FALSE(r->Palette);
-  EXPECT_EQ(r->Bitmap->Format(), forms::PixelFormat::pf24bit);
-  HDC dc = r->Bitmap->CanvasHandle();
-  EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 0, 0));
-  EXPECT_EQ(::GetPixel(dc, 2, 0), RGB(0, 0, 255));
-  EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(255, 255, 255));
-
-  // Switched off, neither is asked.
-  for (auto& p : host.Plugins) p->Enabled = 0;
-  Record off = Decode(host, path, &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(HoldsNothing(*off));
-  EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
-
-  // A missing file: false, and no plug-in is asked.
-  for (auto& p : host.Plugins) p->Enabled = 1;
-  Record missing = Decode(host, dir + "missing.mvt", &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(HoldsNothing(*missing));
-  EXPECT_EQ(fail->isSupportedCalls + good->isSupportedCalls, 2);
-  EXPECT_EQ(host.MappingCounter, 0);
 }
 
 TEST(DecodePlugins, ShortBlocksAreRefusedAndTheNextPluginDecodes) {
@@ -872,35 +884,39 @@ TEST(DecodePlugins, DepthIconsAndPixelFormats) {
 }
 
 TEST(DecodePlugins, MisusedBlocksOrHeadBufferPassThePluginOver) {
-  QvSpiCtrl host(PluginFolder("decode_misuse", {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT,
-                                                "mvt_good" MV_SPI_EXT}));
-  Reorder(host, {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
-  FixtureCounters* good = Stats(*host.Plugins[2]);
-  ASSERT_TRUE(good);
-  const std::string dir = mvtest::MakeScratchDir("decode_misuse_files");
-  mvtest::ScopedImportPatch patch("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountingGlobalFree));
-  ASSERT_TRUE(patch.ok());
-  g_real_global_free = patch.Original<decltype(&::GlobalFree)>();
-  const Counts before = Counts::Now();
-  // The byte after the rows tells mvt_odd_blocks what to hand back: one
-  // block as both ('S'), or blocks it freed itself ('F'). mvt_overrun_head
-  // writes past the 2 KB IsSupported gets.
-  for (const char* mode : {"S", "F", ""}) {
-    SCOPED_TRACE(mode);
-    host.Plugins[0]->Enabled = *mode != 0;
-    mvtest::WriteFileBytes(dir + "a.mvt", Mvt(4, 4, 24, {}, std::vector<std::uint32_t>(16, 0x336699)) + mode);
-    mv::test::ResetCounters(*good);
-    g_bad_frees = 0;
-    bool ok = false;
-    Record r = Decode(host, dir + "a.mvt", &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(good->getPictureCalls, 1) << "decoded by the good plug-in";
-    EXPECT_EQ(g_bad_frees, 0);
-    r.reset();
-    EXPECT_EQ(Counts::Now(), before);
+  for (const Place place : {Place::Worker, Place::InProcess}) {
+    SCOPED_TRACE(Name(place));
+    const auto here = RunPlugins(place);
+    QvSpiCtrl host(PluginFolder("decode_misuse", {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT,
+                                                  "mvt_good" MV_SPI_EXT}));
+    Reorder(host, {"mvt_odd_blocks" MV_SPI_EXT, "mvt_overrun_head" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
+    FixtureCounters* good = Stats(*host.Plugins[2]);
+    ASSERT_TRUE(good);
+    const std::string dir = mvtest::MakeScratchDir("decode_misuse_files");
+    mvtest::ScopedImportPatch patch("kernel32.dll", "GlobalFree", reinterpret_cast<void*>(&CountingGlobalFree));
+    ASSERT_TRUE(patch.ok());
+    g_real_global_free = patch.Original<decltype(&::GlobalFree)>();
+    const Counts before = Counts::Now();
+    // The byte after the rows tells mvt_odd_blocks what to hand back: one
+    // block as both ('S'), or blocks it freed itself ('F'). mvt_overrun_head
+    // writes past the 2 KB IsSupported gets.
+    for (const char* mode : {"S", "F", ""}) {
+      SCOPED_TRACE(mode);
+      host.Plugins[0]->Enabled = *mode != 0;
+      mvtest::WriteFileBytes(dir + "a.mvt", Mvt(4, 4, 24, {}, std::vector<std::uint32_t>(16, 0x336699)) + mode);
+      mv::test::ResetCounters(*good);
+      g_bad_frees = 0;
+      bool ok = false;
+      Record r = Decode(host, dir + "a.mvt", &ok);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(good->getPictureCalls, 1) << "decoded by the good plug-in";
+      EXPECT_EQ(g_bad_frees, 0);  // here: what frees blocks; in a worker: none at all
+      r.reset();
+      EXPECT_EQ(Counts::Now(), before);
+    }
+    EXPECT_FALSE(host.Plugins[0]->Faulted);
+    EXPECT_TRUE(host.Plugins[1]->Faulted);
   }
-  EXPECT_FALSE(host.Plugins[0]->Faulted);
-  EXPECT_TRUE(host.Plugins[1]->Faulted);
 }
 
 // A plug-in reading its input view meets the view's fault (by hand: under
@@ -1006,9 +1022,10 @@ TEST(DecodeRelease, DestroyingRecordsGivesBackEveryHandleAndUnmaps) {
   EXPECT_EQ(alive.view, before.view + 6);
   EXPECT_EQ(alive.palette, before.palette + 3);  // only the native 8-bit file has one
   EXPECT_EQ(alive.bitmaps, before.bitmaps + 6);
-  // A listed image holds no file or mapping handle, nor any plug-in block.
+  // A listed image holds no file or mapping handle, nor any plug-in block;
+  // a picture made in the worker holds the one section its pixels lie in.
   EXPECT_EQ(alive.file, before.file);
-  EXPECT_EQ(alive.kernel, before.kernel);
+  EXPECT_EQ(alive.kernel, before.kernel + 6);
   EXPECT_EQ(alive.global, before.global);
   for (const void* v : views) {
     MEMORY_BASIC_INFORMATION mbi{};

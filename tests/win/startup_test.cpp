@@ -23,6 +23,8 @@
 #include "tests/support/bmp_builder.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
+#include "tests/win/support/fixture_stats_reader.h"
+#include "tests/win/support/worker_test_support.h"
 #include "tests/win/support/paths.h"
 
 using mvtest::AppTest;
@@ -328,7 +330,8 @@ TEST_F(AppTest, ClosingUnloadsEveryPluginAndReleasesEveryImage) {
   const std::string dir = FixtureCopy("start_close", {"mvt_good" MV_SPI_EXT, "mvt_noinfo" MV_SPI_EXT});
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + dir + "\r\n");
   StartApp();
-  ASSERT_NE(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
+  ASSERT_TRUE(mvtest::PluginLoaded(dir + "mvt_good" MV_SPI_EXT));
+  ASSERT_EQ(mvtest::WorkersOf(::GetCurrentProcessId()).size(), 1u);
   const int views = mv::HandleCount<mv::ViewTraits>::live;
   const int palettes = mv::HandleCount<mv::GdiTraits<HPALETTE>>::live;
   const int bitmaps = forms::Bitmap::LiveCount();
@@ -341,11 +344,12 @@ TEST_F(AppTest, ClosingUnloadsEveryPluginAndReleasesEveryImage) {
   ::SendMessageA(frmMain->Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(forms::Application::Instance().Terminated());
   EXPECT_TRUE(frmMain->BeforeImages.empty());
-  EXPECT_EQ(mv::HandleCount<mv::ViewTraits>::live, views);
+  EXPECT_EQ(mv::HandleCount<mv::ViewTraits>::live, views - 1) << "the images' views and the worker's mailbox";
   EXPECT_EQ(mv::HandleCount<mv::GdiTraits<HPALETTE>>::live, palettes);
   EXPECT_EQ(forms::Bitmap::LiveCount(), bitmaps);
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_good" MV_SPI_EXT).c_str()), nullptr);
-  EXPECT_EQ(::GetModuleHandleA((dir + "mvt_noinfo" MV_SPI_EXT).c_str()), nullptr);
+  EXPECT_FALSE(mvtest::PluginLoaded(dir + "mvt_good" MV_SPI_EXT));
+  EXPECT_FALSE(mvtest::PluginLoaded(dir + "mvt_noinfo" MV_SPI_EXT));
+  EXPECT_TRUE(mvtest::WorkersOf(::GetCurrentProcessId()).empty()) << "the worker outlived the close";
 }
 
 TEST_F(AppTest, ShortcutsDoNotActWhileAModalBoxIsUp) {

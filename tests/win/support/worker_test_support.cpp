@@ -1,6 +1,7 @@
 #include "tests/win/support/worker_test_support.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,21 @@ std::string WorkerTest::Mvt8() {
   std::string rows;
   for (int y = 0; y < 4; ++y) rows += std::string(4, static_cast<char>(y * 60));
   return mv::test::BuildMvt(4, 4, 8, palette, rows);
+}
+
+std::vector<unsigned long> WorkersOf(unsigned long parent) {
+  std::vector<unsigned long> found;
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 e{};
+  e.dwSize = sizeof e;
+  for (BOOL more = ::Process32First(snapshot, &e); more; more = ::Process32Next(snapshot, &e)) {
+    const std::string name = e.szExeFile;
+    if (e.th32ParentProcessID == parent && name.find("MorvaneSusieWorker") != std::string::npos)
+      found.push_back(e.th32ProcessID);
+  }
+  ::CloseHandle(snapshot);
+  return found;
 }
 
 HideWorkers::HideWorkers() {

@@ -30,6 +30,9 @@ class WorkerTest : public AppTest {
   std::string images, plugin_dir;
 };
 
+// The plug-in workers running as children of the process `parent`.
+std::vector<unsigned long> WorkersOf(unsigned long parent);
+
 // The worker programs beside this test are out of reach for one scope, as
 // on a machine where they are missing.
 class HideWorkers {
