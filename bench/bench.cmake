@@ -25,3 +25,15 @@ set_target_properties(morvane_startup_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY 
 if(TARGET morvane_fixtures)
   add_dependencies(morvane_startup_bench morvane_fixtures)
 endif()
+
+# The plug-in worker benchmark: the same fixture plug-in in a worker and in
+# the program. It needs the fixtures and the workers beside it.
+add_executable(morvane_worker_bench ${PROJECT_SOURCE_DIR}/bench/worker_bench.cpp)
+target_link_libraries(morvane_worker_bench PRIVATE morvane_win morvane_test_support psapi)
+target_link_options(morvane_worker_bench PRIVATE ${MORVANE_LINK_FLAGS})
+set_target_properties(morvane_worker_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+morvane_workers_beside(morvane_bench_workers ${CMAKE_BINARY_DIR}/bench)
+add_dependencies(morvane_worker_bench morvane_bench_workers)
+if(TARGET morvane_fixtures)
+  add_dependencies(morvane_worker_bench morvane_fixtures)
+endif()

@@ -48,16 +48,25 @@ void PumpAll() {
   }
 }
 
-// Shows that work is going on while the input waits.
+// Shows that work is going on while the input waits: from the first poll
+// on, so that the many short calls of a load do not flicker the pointer.
 class BusyCursor {
  public:
-  BusyCursor() : old_(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
-  ~BusyCursor() { ::SetCursor(old_); }
+  BusyCursor() = default;
+  ~BusyCursor() {
+    if (shown_) ::SetCursor(old_);
+  }
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
+  void Show() {
+    if (shown_) return;
+    shown_ = true;
+    old_ = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+  }
 
  private:
-  HCURSOR old_;
+  bool shown_ = false;
+  HCURSOR old_ = nullptr;
 };
 
 }  // namespace
@@ -204,6 +213,7 @@ PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_by
   for (;;) {
     const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kPollMs, wait == Wait::Work ? QS_PAINT : QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) break;
+    busy.Show();
     if (r == WAIT_OBJECT_0 + 1 || r == WAIT_FAILED) {
       ::TerminateProcess(process_.get(), 1);
       Forget(End::Died);

@@ -44,10 +44,11 @@ build() {  # build DIR LOG cmake-args...
 }
 
 # Runs ctest in a build folder and adds its counts to the summary.
-run_ctest() {  # run_ctest LABEL DIR
+run_ctest() {  # run_ctest LABEL DIR [ctest args...]
   local label=$1 dir=$2 log
+  shift 2
   log=$(mktemp "${TMPDIR:-/tmp}/morvane-ctest.XXXXXX")
-  ctest --test-dir "$dir" --output-on-failure 2>&1 | tee "$log"
+  ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   local line total failed
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
@@ -84,7 +85,14 @@ source scripts/wine-session.sh
 trap wine_session_stop EXIT
 echo "== Wine tests, 64-bit edition (Morvane64.exe, win64 prefix)"
 wine_session_start "$root/build64/wineprefix" 64
-run_ctest "Wine, Morvane64.exe" build64
+if [ $i386 = yes ]; then
+  run_ctest "Wine, Morvane64.exe" build64
+else
+  # The 64-bit edition's tests of its 32-bit plug-in worker need 32-bit code.
+  run_ctest "Wine, Morvane64.exe" build64 -E '^worker32_test$'
+  skipped_total=$((skipped_total + 1))
+  summary+=("Wine, Morvane64.exe: worker32_test (the 32-bit plug-in worker) not run ($why)")
+fi
 wine_session_stop
 
 if [ $i386 = yes ]; then

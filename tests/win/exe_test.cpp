@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "plugins/spi_interface.h"
 #include "tests/win/support/corpus.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/worker_test_support.h"
 
 namespace {
 
@@ -97,6 +100,35 @@ TEST(Executable, StartsShowsMainWindowAndEndsWithZero) {
   DWORD code = 1;
   ::GetExitCodeProcess(pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+}
+
+// The workers run in a job that ends with the program, however it ends.
+TEST(Executable, AKilledProgramTakesItsPluginWorkerWithIt) {
+  const std::string plugins = mvtest::MakeScratchDir("exe_plugins");
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
+                          (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
+  const std::string bin = mvtest::ExeDir() + "..\\bin\\";
+  const std::string ini = bin + "Morvane.ini";
+  mvtest::WriteFileBytes(ini, "[Setting]\r\nSusie Plug-in Dir=" + plugins + "\r\n");
+  STARTUPINFOA si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + ExePath() + "\"";
+  ASSERT_TRUE(::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, bin.c_str(), &si, &pi));
+  std::vector<unsigned long> workers;
+  for (int i = 0; i < 300 && workers.empty(); ++i) {
+    workers = mvtest::WorkersOf(pi.dwProcessId);
+    if (workers.empty()) ::Sleep(50);
+  }
+  ::DeleteFileA(ini.c_str());
+  ASSERT_EQ(workers.size(), 1u) << "the program started no worker for its third-party plug-in";
+  HANDLE worker = ::OpenProcess(SYNCHRONIZE, FALSE, workers[0]);
+  ASSERT_NE(worker, nullptr);
+  ::TerminateProcess(pi.hProcess, 9);
+  ::WaitForSingleObject(pi.hProcess, 15000);
+  EXPECT_EQ(::WaitForSingleObject(worker, 10000), WAIT_OBJECT_0) << "the worker outlived the program";
+  ::CloseHandle(worker);
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
 }

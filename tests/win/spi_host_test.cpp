@@ -11,6 +11,7 @@
 #include "plugins/spi_ctrl.h"
 #include "tests/win/support/paths.h"
 #include "tests/win/support/plugin_place.h"
+#include "tests/win/support/worker_test_support.h"
 
 namespace {
 
@@ -101,6 +102,13 @@ TEST(SpiHost, EmptyOrMissingFolderGivesEmptyList) {
   EXPECT_TRUE(a.Plugins.empty());
   QvSpiCtrl b(empty + "does_not_exist\\");
   EXPECT_TRUE(b.Plugins.empty());
+  // Our own plug-in runs here: a folder without others starts no worker.
+  const std::string bundled = std::string(spi::kBundledPlugin) + MV_SPI_EXT;
+  ASSERT_TRUE(::CopyFileA((mvtest::ProgramDir() + bundled).c_str(), (empty + bundled).c_str(), FALSE));
+  QvSpiCtrl c(empty);
+  ASSERT_EQ(c.Plugins.size(), 1u);
+  EXPECT_EQ(c.Plugins[0]->WorkerBits, 0);
+  EXPECT_TRUE(mvtest::WorkersOf(::GetCurrentProcessId()).empty());
 }
 
 TEST(SpiHost, FolderWithTrailingBackslashStillLoads) {

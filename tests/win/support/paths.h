@@ -11,7 +11,8 @@ inline constexpr char kProgramExe[] = "Morvane64.exe";
 #else
 inline constexpr char kProgramExe[] = "Morvane.exe";
 #endif
-// Its full path.
+// Its folder (with a trailing backslash) and its full path.
+inline std::string ProgramDir();
 inline std::string ProgramPath();
 
 // Folder of the running test executable, with a trailing backslash.
@@ -26,6 +27,7 @@ std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
-inline std::string ProgramPath() { return ExeDir() + "..\\bin\\" + kProgramExe; }
+inline std::string ProgramDir() { return ExeDir() + "..\\bin\\"; }
+inline std::string ProgramPath() { return ProgramDir() + kProgramExe; }
 
 }  // namespace mvtest

@@ -1,0 +1,203 @@
+// What running third-party plug-ins in a worker process costs, against the
+// same plug-in inside the program (the "Plug-ins In Process" setting):
+//
+//   (a) DecodeImage of 1,000 small MVT files through the fixture mvt_good;
+//   (b) start-up: QvSpiCtrl loading 100 copies of it (worker started and
+//       its list loaded, against LoadLibrary in the program);
+//   (c) the program's memory while a 6000 x 8000 24-bit picture decodes
+//       through the worker: the pixels come back in shared memory the
+//       program's bitmap is made on, so at most one copy lands here.
+//
+// Rounds alternate between the two places; figures are medians. Targets:
+// (a) at most 1.3x, (b) at most 1.5x, (c) at most one copy. The files go to
+// a scratch folder beside this program and are deleted at the end.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/before_image.h"
+#include "bench/bench_support.h"
+#include "plugins/settings_file.h"
+#include "plugins/spi_ctrl.h"
+#include "tests/support/mvt_format.h"
+
+using bench::Now;
+
+namespace {
+
+constexpr int kSmallFiles = 1000;
+constexpr int kPlugins = 100;
+constexpr int kRounds = 5;
+constexpr std::int32_t kBigWidth = 6000, kBigHeight = 8000;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+std::string ExeDir() {
+  std::string path(MAX_PATH * 4, '\0');
+  path.resize(::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  mv::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+  return f && bench::WriteAll(f.get(), bytes.data(), bytes.size());
+}
+
+void RemoveFolder(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  mv::unique_find found(::FindFirstFileA((dir + "\\*").c_str(), &fd));
+  if (found) {
+    do ::DeleteFileA((dir + "\\" + fd.cFileName).c_str());
+    while (::FindNextFileA(found.get(), &fd));
+  }
+  found.reset();
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+// Where the plug-ins run for the hosts made from now on.
+void RunPluginsHere(bool here) {
+  ::WritePrivateProfileStringA(settings::kSectionSetting, settings::kKeyInProcess, here ? "1" : nullptr,
+                               settings::SettingsPathFor(settings::ExecutablePath()).c_str());
+}
+
+bool Decode(QvSpiCtrl& host, const std::string& path) {
+  tag_BeforeImage image;
+  image.FilePath = path;
+  return host.DecodeImage(&image);
+}
+
+volatile std::uint64_t g_sink;  // keeps the reads of the picture
+
+struct Memory {
+  double peak_mb, private_mb;
+};
+Memory MemoryNow() {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
+  return {pmc.PeakWorkingSetSize / 1048576.0, bench::CommittedPrivateBytes() / 1048576.0};
+}
+
+}  // namespace
+
+int main() {
+  const int bits = static_cast<int>(sizeof(void*) * 8);
+  const std::string dir = ExeDir() + "worker_bench";
+  const std::string plugins = dir + "\\plugins", files = dir + "\\files";
+  RemoveFolder(plugins);
+  RemoveFolder(files);
+  RemoveFolder(dir);
+  ::CreateDirectoryA(dir.c_str(), nullptr);
+  ::CreateDirectoryA(plugins.c_str(), nullptr);
+  ::CreateDirectoryA(files.c_str(), nullptr);
+  const std::string fixture = ExeDir() + "..\\tests\\fixtures\\mvt_good" + spi::kPluginExtension;
+  int status = 0;
+  auto broke = [&](const char* what) {
+    if (status == 0) std::printf("%s\n", what);
+    status = 1;
+  };
+
+  // (a) 1,000 small files.
+  std::vector<std::uint32_t> palette(256);
+  for (std::uint32_t i = 0; i < 256; ++i) palette[i] = i * 0x010101u;
+  const std::string small = mv::test::BuildMvt(32, 32, 8, palette, std::string(32 * 32, '\x42'));
+  std::vector<std::string> paths;
+  for (int i = 0; i < kSmallFiles && status == 0; ++i) {
+    paths.push_back(files + "\\s" + std::to_string(i) + ".mvt");
+    if (!WriteFileBytes(paths.back(), small)) broke("cannot write the small files");
+  }
+  if (!::CopyFileA(fixture.c_str(), (plugins + "\\mvt_good" + spi::kPluginExtension).c_str(), FALSE))
+    broke("cannot copy the fixture plug-in (build the tests first)");
+  std::vector<double> worker_a, here_a;
+  for (int r = 0; r < kRounds && status == 0; ++r) {
+    for (const bool here : {false, true}) {
+      RunPluginsHere(here);
+      QvSpiCtrl host(plugins);
+      if (host.Plugins.size() != 1 || (host.Plugins[0]->WorkerBits == 0) != here) broke("the plug-in is not where asked");
+      const double t = Now();
+      for (const auto& p : paths)
+        if (!Decode(host, p)) broke("a small file did not decode");
+      (here ? here_a : worker_a).push_back(Now() - t);
+    }
+  }
+  if (status == 0) {
+    const double w = Median(worker_a), h = Median(here_a);
+    std::printf("%d-bit: (a) %d small files through mvt_good: worker %.1f ms, in process %.1f ms, ratio %.2f (target <= 1.3)\n",
+                bits, kSmallFiles, w * 1000, h * 1000, w / h);
+    if (w / h > 1.3) status = 2;
+  }
+
+  // (b) 100 plug-ins at start-up.
+  for (int i = 1; i < kPlugins && status != 1; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\p%03d%s", i, spi::kPluginExtension);
+    if (!::CopyFileA(fixture.c_str(), (plugins + name).c_str(), FALSE)) broke("cannot copy the plug-ins");
+  }
+  std::vector<double> worker_b, here_b;
+  for (int r = 0; r < kRounds && status != 1; ++r) {
+    for (const bool here : {false, true}) {
+      RunPluginsHere(here);
+      const double t = Now();
+      auto host = std::make_unique<QvSpiCtrl>(plugins);
+      (here ? here_b : worker_b).push_back(Now() - t);
+      if (host->Plugins.size() != kPlugins) broke("not every plug-in was loaded");
+    }
+  }
+  if (status != 1) {
+    const double w = Median(worker_b), h = Median(here_b);
+    std::printf("%d-bit: (b) start-up with %d plug-ins: worker %.1f ms, in process %.1f ms, ratio %.2f (target <= 1.5)\n",
+                bits, kPlugins, w * 1000, h * 1000, w / h);
+    if (w / h > 1.5 && status == 0) status = 2;
+  }
+
+  // (c) one large picture through the worker.
+  RunPluginsHere(false);
+  if (status != 1) {
+    const std::string big = files + "\\big.mvt";
+    const std::uint64_t pixels = mv::test::MvtRowStride(kBigWidth, 24) * kBigHeight;
+    {
+      std::string bytes = mv::test::BuildMvt(kBigWidth, kBigHeight, 24, {}, std::string(pixels, '\x7F'));
+      if (!WriteFileBytes(big, bytes)) broke("cannot write the large file");
+    }
+    QvSpiCtrl host(plugins);
+    const Memory before = MemoryNow();
+    tag_BeforeImage image;
+    image.FilePath = big;
+    const double t = Now();
+    const bool ok = host.DecodeImage(&image);
+    const double took = Now() - t;
+    const Memory decoded = MemoryNow();
+    if (!ok || !image.Bitmap) broke("the large file did not decode");
+    // Every row read once, as a paint of the whole picture would.
+    std::uint64_t sum = 0;
+    if (ok) {
+      const std::uint8_t* p = image.Bitmap->Bits();
+      for (std::uint64_t i = 0; i < pixels; i += 4096) sum += p[i];
+    }
+    const Memory read = MemoryNow();
+    const double mb = pixels / 1048576.0;
+    std::printf("%d-bit: (c) %d x %d 24-bit (%.1f MB of pixels) through the worker in %.0f ms: program's peak working "
+                "set +%.1f MB when decoded, +%.1f MB once every row was read (%.2f copies); private memory +%.1f MB "
+                "(target: at most one copy)\n",
+                bits, kBigWidth, kBigHeight, mb, took * 1000, decoded.peak_mb - before.peak_mb,
+                read.peak_mb - before.peak_mb, (read.peak_mb - before.peak_mb) / mb,
+                read.private_mb - before.private_mb);
+    g_sink = sum;
+    if ((read.peak_mb - before.peak_mb) / mb > 1.1 && status == 0) status = 2;
+  }
+
+  RunPluginsHere(false);
+  RemoveFolder(plugins);
+  RemoveFolder(files);
+  RemoveFolder(dir);
+  return status;
+}

@@ -1,0 +1,62 @@
+// The 64-bit edition with 32-bit plug-ins: *.spi run in the 32-bit worker,
+// *.sph in the 64-bit one, in one list. Built in the 64-bit build only; the
+// test script leaves it out (and says so) where 32-bit code cannot run.
+#include <windows.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "plugins/Plug_inDlg.h"
+#include "plugins/spi_ctrl.h"
+#include "tests/win/support/app_harness.h"
+#include "tests/win/support/fixture_stats_reader.h"
+#include "tests/win/support/paths.h"
+#include "tests/win/support/worker_test_support.h"
+
+using mvtest::WorkerTest;
+
+TEST_F(WorkerTest, BothKindsDecodeInOneRunAndTheDialogListsBoth) {
+  images = mvtest::MakeScratchDir("worker32_images");
+  plugin_dir = mvtest::MakeScratchDir("worker32_plugins");
+  // The 32-bit fixture under a name of its own, beside the 64-bit one.
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir32() + "mvt_good.spi").c_str(), (plugin_dir + "mvt_good.spi").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_cfg5.sph").c_str(), (plugin_dir + "mvt_cfg5.sph").c_str(), FALSE));
+  mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n");
+  StartApp();
+  QvSpiPlugin* spi = Plugin("mvt_good");
+  QvSpiPlugin* sph = Plugin("mvt_cfg5");
+  ASSERT_TRUE(spi && sph);
+  EXPECT_EQ(spi->WorkerBits, 32);
+  EXPECT_EQ(sph->WorkerBits, 64);
+  EXPECT_EQ(spi->Description, "Morvane MVT fixture 1.0");
+  EXPECT_EQ(mvtest::WorkersOf(::GetCurrentProcessId()).size(), 2u);
+
+  // Each decodes while the other is switched off.
+  for (QvSpiPlugin* on : {spi, sph}) {
+    spi->Enabled = on == spi;
+    sph->Enabled = on == sph;
+    ASSERT_NE(mvtest::AddListedBytes(images, on == spi ? "a.mvt" : "b.mvt", Mvt8()), nullptr) << on->FileName;
+    EXPECT_EQ(mvtest::FixtureStatsOf(*on)->getPictureCalls, 1) << on->FileName;
+  }
+  EXPECT_EQ(frmMain->BeforeImages[0]->BitCount, 8);
+  EXPECT_EQ(frmMain->BeforeImages[1]->BitCount, 8);
+
+  // One list with a row for each file.
+  frmMain->PluginDlg->RefreshButtonClick();
+  ASSERT_EQ(frmMain->PluginDlg->PluginCheckListBox->Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const std::string row = frmMain->PluginDlg->PluginCheckListBox->Item(i);
+    EXPECT_TRUE(row.find("mvt_good.spi") != std::string::npos || row.find("mvt_cfg5.sph") != std::string::npos) << row;
+  }
+}
+
+TEST_F(WorkerTest, AThrowOutOfA32BitPluginEndsOnlyItsWorker) {
+  StartWith(mvtest::FixtureDir32(), ".spi", {"mvt_throw", "mvt_good"});
+  ListANativeImage();
+  ASSERT_NE(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);
+  EXPECT_TRUE(Plugin("mvt_throw")->Faulted);
+  EXPECT_EQ(Plugin("mvt_good")->WorkerBits, 32);
+  ExpectStillViewable(2);
+}
