@@ -12,7 +12,6 @@
 // (a) at most 1.3x, (b) at most 1.5x, (c) at most one copy. The files go to
 // a scratch folder beside this program and are deleted at the end.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -77,14 +76,23 @@ bool Decode(QvSpiCtrl& host, const std::string& path) {
 
 volatile std::uint64_t g_sink;  // keeps the reads of the picture
 
+// What the process holds of pictures: its own committed memory, and views
+// of sections (where a picture from the worker lies).
 struct Memory {
-  double peak_mb, private_mb;
+  double private_mb, mapped_mb;
 };
 Memory MemoryNow() {
-  PROCESS_MEMORY_COUNTERS pmc{};
-  pmc.cb = sizeof pmc;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
-  return {pmc.PeakWorkingSetSize / 1048576.0, bench::CommittedPrivateBytes() / 1048576.0};
+  std::uint64_t mapped = 0;
+  SYSTEM_INFO si;
+  ::GetSystemInfo(&si);
+  auto* at = static_cast<const std::uint8_t*>(si.lpMinimumApplicationAddress);
+  while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
+    MEMORY_BASIC_INFORMATION mbi{};
+    if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
+    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_MAPPED) mapped += mbi.RegionSize;
+    at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
+  }
+  return {bench::CommittedPrivateBytes() / 1048576.0, mapped / 1048576.0};
 }
 
 }  // namespace
@@ -185,14 +193,14 @@ int main() {
     }
     const Memory read = MemoryNow();
     const double mb = pixels / 1048576.0;
-    std::printf("%d-bit: (c) %d x %d 24-bit (%.1f MB of pixels) through the worker in %.0f ms: program's peak working "
-                "set +%.1f MB when decoded, +%.1f MB once every row was read (%.2f copies); private memory +%.1f MB "
-                "(target: at most one copy)\n",
-                bits, kBigWidth, kBigHeight, mb, took * 1000, decoded.peak_mb - before.peak_mb,
-                read.peak_mb - before.peak_mb, (read.peak_mb - before.peak_mb) / mb,
-                read.private_mb - before.private_mb);
+    const double held = (read.private_mb - before.private_mb) + (read.mapped_mb - before.mapped_mb);
+    std::printf("%d-bit: (c) %d x %d 24-bit (%.1f MB of pixels) through the worker in %.0f ms: the program holds "
+                "+%.1f MB private and +%.1f MB of section views once decoded, +%.1f MB in all once every row was "
+                "read: %.2f copies (target: at most one)\n",
+                bits, kBigWidth, kBigHeight, mb, took * 1000, decoded.private_mb - before.private_mb,
+                decoded.mapped_mb - before.mapped_mb, held, held / mb);
     g_sink = sum;
-    if ((read.peak_mb - before.peak_mb) / mb > 1.1 && status == 0) status = 2;
+    if (held / mb > 1.05 && status == 0) status = 2;
   }
 
   RunPluginsHere(false);

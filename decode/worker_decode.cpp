@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "app/before_image.h"
@@ -21,9 +22,17 @@ bool TakePicture(spi::WorkerPicture& picture, tag_BeforeImage& image) {
   try {
     auto bitmap = std::make_unique<forms::Bitmap>();
     const int rows = picture.height < 0 ? -picture.height : picture.height;
-    if (!bitmap->CreateOnSection(picture.width, rows, forms::PixelFormatFor(picture.bitCount), picture.colors.data(),
-                                 std::move(picture.section)))
-      return false;
+    const forms::PixelFormat format = forms::PixelFormatFor(picture.bitCount);
+    if (picture.section) {
+      if (!bitmap->CreateOnSection(picture.width, rows, format, picture.colors.data(), std::move(picture.section)))
+        return false;
+    } else {
+      // A small picture came in the reply: copied out of the mailbox once.
+      bitmap->SetColorTable(picture.colors.data(), 0, 256);
+      bitmap->Reshape(picture.width, rows, format);
+      if (bitmap->Empty() || static_cast<std::size_t>(bitmap->Stride()) * rows != picture.bytes) return false;
+      std::memcpy(bitmap->Bits(), picture.rows, picture.bytes);
+    }
     image.Width = picture.width;
     image.Height = picture.height;
     image.BitCount = picture.bitCount;
@@ -55,8 +64,6 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return WorkerAttempt::FileError;
   // A 32-bit worker maps files below 2 GiB, as a 32-bit plug-in takes them.
   if (bits == 32 && size.QuadPart > 0x7FFFFFFF) return WorkerAttempt::FileError;
-  mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping) return WorkerAttempt::FileError;
 
   std::vector<QvSpiPlugin*> left = run;
   for (int blind = 0; blind < kMaxBlindDeaths && !left.empty();) {
@@ -66,7 +73,7 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
     std::vector<int> indices;
     for (const QvSpiPlugin* p : left) indices.push_back(p->WorkerIndex);
     if (indices.empty()) break;
-    spi::WorkerDecode d = worker->Decode(mapping.get(), static_cast<std::uint64_t>(size.QuadPart), image.FilePath,
+    spi::WorkerDecode d = worker->Decode(file.get(), static_cast<std::uint64_t>(size.QuadPart), image.FilePath,
                                          indices);
     switch (d.end) {
       case spi::WorkerDecode::End::Decoded: {

@@ -42,6 +42,8 @@ class PluginPicture {
   const mv::DibCheck& Dib() const { return dib_; }
   // The colour table's entries the block holds (8 bits or fewer).
   const RGBQUAD* Colors() const;
+  // The rows, Dib().bytesNeeded of them, as the header describes them.
+  const std::uint8_t* Rows() const { return static_cast<const std::uint8_t*>(bits_ptr_); }
   // Copies the pixels into `target`, a bitmap selected into `dc`, with
   // GDI's conversions, from a private header with the counts the blocks
   // were checked for. The lines GDI wrote; 0 on failure.

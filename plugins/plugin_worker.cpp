@@ -201,7 +201,7 @@ PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_by
   if (request_bytes > worker::kRequestBytes) request_bytes = worker::kRequestBytes;
   if (reply_capacity > worker::kReplyBytes) reply_capacity = worker::kReplyBytes;
   auto* box = static_cast<std::uint8_t*>(const_cast<void*>(view_.get()));
-  std::memcpy(box + worker::kRequestOffset, request, request_bytes);
+  if (request != box + worker::kRequestOffset) std::memcpy(box + worker::kRequestOffset, request, request_bytes);
   ::ResetEvent(reply_event_.get());
   ::SetEvent(request_event_.get());
 
@@ -236,6 +236,14 @@ PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_by
   // checked after the check.
   reply.assign(box + worker::kReplyOffset, box + worker::kReplyOffset + reply_capacity);
   return End::Replied;
+}
+
+std::uint8_t* PluginWorker::RequestArea() {
+  return view_ ? static_cast<std::uint8_t*>(const_cast<void*>(view_.get())) + worker::kRequestOffset : nullptr;
+}
+
+const std::uint8_t* PluginWorker::ReplyArea() const {
+  return view_ ? static_cast<const std::uint8_t*>(view_.get()) + worker::kReplyOffset : nullptr;
 }
 
 std::uint64_t PluginWorker::GiveHandle(HANDLE handle, DWORD access) const {

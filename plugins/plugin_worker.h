@@ -56,6 +56,12 @@ class PluginWorker {
   // report: the caller checks it against what it asked for.
   int Culprit() const { return culprit_; }
 
+  // The mailbox's request area, to write a request into in place (Call then
+  // copies nothing when handed this), and its reply area, where a reply's
+  // bulk may be read after Call; both null when the worker does not run.
+  std::uint8_t* RequestArea();
+  const std::uint8_t* ReplyArea() const;
+
   // A handle of ours, duplicated into the worker with the given access;
   // 0 when it cannot be.
   std::uint64_t GiveHandle(HANDLE handle, DWORD access) const;

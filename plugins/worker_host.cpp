@@ -125,7 +125,7 @@ bool WorkerHost::Restart(std::vector<WorkerLoaded>& out, std::string& why) {
   return true;
 }
 
-bool WorkerHost::CheckPicture(const worker::DecodeReply& r, WorkerPicture& picture) const {
+bool WorkerHost::CheckPicture(const worker::DecodeReply& r, WorkerPicture& picture) {
   const int bits = static_cast<int>(r.bitCount);
   if (r.width <= 0 || static_cast<std::uint32_t>(r.width) > mv::kMaxBmpSide || r.height == 0 ||
       r.height == INT32_MIN || !AcceptedBitCount(bits))
@@ -135,29 +135,60 @@ bool WorkerHost::CheckPicture(const worker::DecodeReply& r, WorkerPicture& pictu
   const std::uint64_t bytes = static_cast<std::uint64_t>(forms::DibStride(r.width, forms::StoredBits(bits))) * rows;
   if (bytes > mv::kMaxBmpPixelBytes) return false;
   if (bits <= 8 ? r.colorCount > (1u << bits) : r.colorCount != 0) return false;
-  mv::unique_handle section = worker_.TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
-  if (!section) return false;
-  // The section must hold every row the bitmap will be made over: a view
-  // of that size maps only from a section at least that large.
-  if (!mv::unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(bytes)))) return false;
+  if (r.section == 0) {
+    // In the reply itself: only as much as the reply area holds.
+    if (bytes > worker::kInlinePixelBytes || !worker_.ReplyArea()) return false;
+    picture.rows = worker_.ReplyArea() + worker::kInlinePixelsOffset;
+  } else {
+    mv::unique_handle section = worker_.TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
+    if (!section) return false;
+    // The section must hold every row the bitmap will be made over: a view
+    // of that size maps only from a section at least that large.
+    if (!mv::unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(bytes)))) return false;
+    picture.section = std::move(section);
+  }
   picture.width = r.width;
   picture.height = r.height;
   picture.bitCount = bits;
+  picture.bytes = static_cast<std::size_t>(bytes);
   picture.colorCount = r.colorCount;
   picture.colors.fill(RGBQUAD{0, 0, 0, 0});
   for (std::uint32_t i = 0; i < r.colorCount; ++i) {
     std::memcpy(&picture.colors[i], &r.colors[i], sizeof(RGBQUAD));
     picture.colors[i].rgbReserved = 0;
   }
-  picture.section = std::move(section);
   return true;
 }
 
-WorkerDecode WorkerHost::Decode(HANDLE mapping, std::uint64_t size, const std::string& name,
+bool WorkerHost::PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping) {
+  head.size = size;
+  if (size <= worker::kInlineFileBytes) {
+    // Read straight into the mailbox, once, where every later request of
+    // this file finds it.
+    std::uint8_t* area = worker_.RequestArea();
+    if (!area) return false;
+    LARGE_INTEGER start{};
+    DWORD got = 0;
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file, area + worker::kInlineFileOffset, static_cast<DWORD>(size), &got, nullptr))
+      return false;
+    head.mapping = 0;
+    head.size = got;  // a file cut short since reads as what it holds now
+    return true;
+  }
+  if (!mapping) mapping.reset(::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return false;
+  head.mapping = worker_.GiveHandle(mapping.get(), FILE_MAP_READ);
+  return head.mapping != 0;
+}
+
+WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::string& name,
                                 const std::vector<int>& plugins) {
   WorkerDecode result;
   std::vector<int> asked = plugins;
   if (asked.size() > kMaxPlugins) asked.resize(kMaxPlugins);
+  mv::unique_handle mapping;
+  bool placed = false;
   while (!asked.empty()) {
     if (!worker_.Running()) {
       result.end = WorkerDecode::End::NotRunning;
@@ -166,15 +197,28 @@ WorkerDecode WorkerHost::Decode(HANDLE mapping, std::uint64_t size, const std::s
     worker::DecodeRequest head{};
     head.op = static_cast<std::uint32_t>(worker::Op::Decode);
     head.count = static_cast<std::uint32_t>(asked.size());
-    head.mapping = worker_.GiveHandle(mapping, FILE_MAP_READ);
-    head.size = size;
     CopyInto(head.name, name);
-    std::vector<std::uint8_t> request;
-    Append(request, head);
-    for (int index : asked) Append(request, static_cast<std::int32_t>(index));
+    // A file in the mailbox stays in place for the asks after a refusal.
+    if (!placed || size > worker::kInlineFileBytes) {
+      if (!PlaceFile(file, size, head, mapping)) {
+        result.end = WorkerDecode::End::FileError;
+        return result;
+      }
+      placed = true;
+      size = head.mapping ? size : head.size;
+    } else {
+      head.size = size;
+    }
+    std::uint8_t* area = worker_.RequestArea();
+    std::memcpy(area, &head, sizeof head);
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      const auto index = static_cast<std::int32_t>(asked[i]);
+      std::memcpy(area + sizeof head + i * sizeof index, &index, sizeof index);
+    }
     std::vector<std::uint8_t> reply;
-    PluginWorker::End end;
-    if (!Send(reply, request, sizeof(worker::DecodeReply), PluginWorker::Wait::Work, end)) {
+    const PluginWorker::End end = worker_.Call(area, sizeof head + asked.size() * sizeof(std::int32_t),
+                                               sizeof(worker::DecodeReply), PluginWorker::Wait::Work, reply);
+    if (end != PluginWorker::End::Replied) {
       result.end = end == PluginWorker::End::NotRunning ? WorkerDecode::End::NotRunning : WorkerDecode::End::Died;
       result.culprit = worker_.Culprit();
       return result;
@@ -198,7 +242,7 @@ WorkerDecode WorkerHost::Decode(HANDLE mapping, std::uint64_t size, const std::s
     }
     const auto made_by = std::find(asked.begin(), asked.end(), r.plugin);
     if (made_by == asked.end()) {
-      worker_.TakeHandle(r.section, 0);  // closed in the worker as well
+      if (r.section) worker_.TakeHandle(r.section, 0);  // closed in the worker as well
       result.end = WorkerDecode::End::Declined;
       return result;
     }

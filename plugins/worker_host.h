@@ -23,14 +23,18 @@ struct WorkerLoaded {
   std::string description, filter;
 };
 
-// A picture a worker made, checked: `section` holds |height| bottom-up
-// rows of forms::StoredBits(bitCount) bits per pixel at `width`.
+// A picture a worker made, checked: |height| bottom-up rows of
+// forms::StoredBits(bitCount) bits per pixel at `width`, `bytes` of them,
+// in `section`, or (a small picture) at `rows` in the worker's mailbox,
+// good until the next request to that worker.
 struct WorkerPicture {
   int plugin = -1;  // the worker's index of the plug-in that made it
   int width = 0, height = 0, bitCount = 0;
   std::uint32_t colorCount = 0;
   std::array<RGBQUAD, 256> colors{};
+  std::size_t bytes = 0;
   mv::unique_handle section;
+  const std::uint8_t* rows = nullptr;
 };
 
 struct WorkerDecode {
@@ -72,10 +76,11 @@ class WorkerHost {
   void Drop(int index);
   void Stop() { worker_.Stop(); }
 
-  // Offers the file (a read-only mapping of `size` bytes) to the listed
-  // plug-ins in order, in one request; a picture that fails the host's
+  // Offers the file (open for reading, `size` bytes) to the listed plug-ins
+  // in order, in one request: a small file in the request itself, a larger
+  // one as a mapping the worker maps. A picture that fails the host's
   // checks counts as that plug-in's refusal and the rest are asked.
-  WorkerDecode Decode(HANDLE mapping, std::uint64_t size, const std::string& name, const std::vector<int>& plugins);
+  WorkerDecode Decode(HANDLE file, std::uint64_t size, const std::string& name, const std::vector<int>& plugins);
 
   enum class Configured { Returned, NoDialog, Faulted };
   // The plug-in's settings dialog, owned by `parent`; `value` is what it
@@ -87,7 +92,9 @@ class WorkerHost {
  private:
   bool Send(std::vector<std::uint8_t>& reply_out, const std::vector<std::uint8_t>& request, std::size_t reply_size,
             PluginWorker::Wait wait, PluginWorker::End& end);
-  bool CheckPicture(const worker::DecodeReply& reply, WorkerPicture& picture) const;
+  bool CheckPicture(const worker::DecodeReply& reply, WorkerPicture& picture);
+  // Puts the file where the request names it; false when it cannot be read.
+  bool PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping);
 
   PluginWorker worker_;
   std::string folder_;

@@ -35,24 +35,26 @@ void NoteModule(int plugin, HMODULE m) {
                   reinterpret_cast<std::uintptr_t>(base) + nt->OptionalHeader.SizeOfImage);
 }
 
-// The picture, in the layout the program keeps bitmaps in, in a section of
-// exactly the size that layout needs; GDI converts the plug-in's form as it
-// would in the program. The section's handle (ours) goes into the reply.
-bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply) {
+// The picture's rows in the layout the program keeps bitmaps in
+// (forms/dib_format.h), at `out`. Rows already in that form are copied as
+// they are (turned upright); other forms go through GDI, as the program
+// would convert them.
+bool RenderRows(const spi::PluginPicture& picture, const RGBQUAD* table, std::uint8_t* out, std::size_t bytes) {
   const mv::DibCheck& dib = picture.Dib();
   const int bits = forms::StoredBits(dib.bitCount);
-  const std::uint64_t bytes =
-      static_cast<std::uint64_t>(forms::DibStride(dib.width, bits)) * static_cast<std::uint64_t>(dib.absHeight);
-  RGBQUAD table[256] = {};
-  if (dib.bitCount <= 8) std::copy_n(picture.Colors(), std::min<std::uint32_t>(dib.colorCount, 256), table);
-  mv::unique_handle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                                 static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes), nullptr));
-  if (!section) return false;
+  const std::size_t stride = forms::DibStride(dib.width, bits);
+  if (dib.compression == mv::kBiRgb && bits == dib.bitCount && bits != 16) {
+    for (std::uint32_t r = 0; r < dib.absHeight; ++r) {
+      const std::uint32_t from = dib.topDown ? dib.absHeight - 1 - r : r;
+      std::memcpy(out + r * stride, picture.Rows() + from * stride, stride);
+    }
+    return true;
+  }
   forms::DibHeader header;
   forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), bits, table);
   void* pixels = nullptr;
   mv::unique_hbitmap bitmap(
-      ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, section.get(), 0));
+      ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0));
   mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
   if (!bitmap || !dc) return false;
   int lines = 0;
@@ -62,7 +64,44 @@ bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply) {
   }
   ::GdiFlush();
   if (lines == 0) return false;
-  reply.section = reinterpret_cast<std::uintptr_t>(section.release());
+  std::memcpy(out, pixels, bytes);
+  return true;
+}
+
+// The picture for the program: a small one in the reply itself, a large one
+// in a section of exactly the size its layout needs, whose handle (ours)
+// goes into the reply.
+bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply, std::uint8_t* inline_pixels) {
+  const mv::DibCheck& dib = picture.Dib();
+  const int bits = forms::StoredBits(dib.bitCount);
+  const std::uint64_t bytes =
+      static_cast<std::uint64_t>(forms::DibStride(dib.width, bits)) * static_cast<std::uint64_t>(dib.absHeight);
+  RGBQUAD table[256] = {};
+  if (dib.bitCount <= 8) std::copy_n(picture.Colors(), std::min<std::uint32_t>(dib.colorCount, 256), table);
+  reply.section = 0;
+  if (bytes <= kInlinePixelBytes) {
+    if (!RenderRows(picture, table, inline_pixels, static_cast<std::size_t>(bytes))) return false;
+  } else {
+    mv::unique_handle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                                   static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes),
+                                                   nullptr));
+    if (!section) return false;
+    forms::DibHeader header;
+    forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), bits, table);
+    void* pixels = nullptr;
+    mv::unique_hbitmap bitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                                 &pixels, section.get(), 0));
+    mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
+    if (!bitmap || !dc) return false;
+    int lines = 0;
+    {
+      mv::SelectGuard use(dc.get(), bitmap.get());
+      lines = picture.CopyInto(dc.get(), bitmap.get());
+    }
+    ::GdiFlush();
+    if (lines == 0) return false;
+    reply.section = reinterpret_cast<std::uintptr_t>(section.release());
+  }
   reply.width = dib.width;
   reply.height = dib.height;
   reply.bitCount = dib.bitCount;
@@ -162,17 +201,24 @@ void PluginSet::Decode() {
   reply->result = static_cast<std::int32_t>(DecodeResult::Declined);
   reply->plugin = -1;
 
-  mv::unique_handle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
-  mv::unique_view view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  MEMORY_BASIC_INFORMATION mbi{};
-  if (!view || !::VirtualQuery(view.get(), &mbi, sizeof mbi)) {
-    reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
-    mailbox_.SendReply();
-    return;
-  }
   spi::PluginInput input;
-  // Never more than the view holds, whatever size the file had.
-  input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
+  mv::unique_handle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
+  mv::unique_view view;
+  if (request.mapping == 0) {
+    // A small file came in the request itself.
+    input.file = {mailbox_.Request() + kInlineFileOffset,
+                  static_cast<std::size_t>(std::min<std::uint64_t>(request.size, kInlineFileBytes))};
+  } else {
+    view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    MEMORY_BASIC_INFORMATION mbi{};
+    if (!view || !::VirtualQuery(view.get(), &mbi, sizeof mbi)) {
+      reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
+      mailbox_.SendReply();
+      return;
+    }
+    // Never more than the view holds, whatever size the file had.
+    input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
+  }
   input.name = request.name;
   input.progress = &ProgressCallback;
 
@@ -195,7 +241,7 @@ void PluginSet::Decode() {
       reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
       break;
     }
-    if (attempt == spi::Attempt::Decoded && Deliver(picture, *reply)) {
+    if (attempt == spi::Attempt::Decoded && Deliver(picture, *reply, mailbox_.Reply() + kInlinePixelsOffset)) {
       reply->result = static_cast<std::int32_t>(DecodeResult::Decoded);
       reply->plugin = index;
       break;

@@ -44,10 +44,15 @@ struct MailboxHeader {
 static_assert(sizeof(MailboxHeader) == 32);
 
 inline constexpr std::uint32_t kRequestOffset = 64;
-inline constexpr std::uint32_t kRequestBytes = 1u << 20;
+inline constexpr std::uint32_t kRequestBytes = 4u << 20;
 inline constexpr std::uint32_t kReplyOffset = kRequestOffset + kRequestBytes;
-inline constexpr std::uint32_t kReplyBytes = 1u << 20;
+inline constexpr std::uint32_t kReplyBytes = 4u << 20;
 inline constexpr std::uint32_t kMailboxBytes = kReplyOffset + kReplyBytes;
+
+// Small files and pictures travel in the mailbox itself: mapping a view of
+// a section of their own costs more than copying them.
+inline constexpr std::uint32_t kInlineFileBytes = 2u << 20;
+inline constexpr std::uint32_t kInlinePixelBytes = 2u << 20;
 
 // ---- Load: the plug-ins this worker is to hold, in order ------------------
 
@@ -86,13 +91,23 @@ struct LoadReply {
 struct DecodeRequest {
   std::uint32_t op;  // Op::Decode
   std::uint32_t count;
-  std::uint64_t mapping;  // read-only mapping of the whole file, a handle in the worker
+  // A read-only mapping of the whole file, a handle in the worker; 0: the
+  // file's bytes (at most kInlineFileBytes) are in the request area from
+  // kInlineFileOffset.
+  std::uint64_t mapping;
   std::uint64_t size;     // the file's bytes
   char name[kPathBytes];  // what IsSupported is told the file is called
   std::uint16_t wideName[kPathChars];  // the same for IsSupportedW; may be empty
   // followed by `count` std::int32_t plug-in indices
 };
 static_assert(sizeof(DecodeRequest) == 24 + kPathBytes + 2 * kPathChars);
+
+// Where a file sent in the request starts, from the start of the request:
+// after the longest list of plug-in indices, so it stays in place when the
+// list is sent again shorter.
+inline constexpr std::uint32_t kInlineFileOffset =
+    (static_cast<std::uint32_t>(sizeof(DecodeRequest)) + kMaxPlugins * 4u + 15u) & ~15u;
+static_assert(kInlineFileOffset + kInlineFileBytes <= kRequestBytes);
 
 enum class DecodeResult : std::int32_t {
   Decoded = 0,    // `plugin` made the picture
@@ -109,8 +124,10 @@ struct DecodeReply {
   std::int32_t plugin;   // which plug-in decoded it, or faulted
   std::uint32_t reserved;
   // The picture, when decoded: bottom-up rows of `bitCount` bits per pixel
-  // (1, 4, 8, 24 or 32; 16 as 5-6-5 bit fields) and |height| rows, in a
-  // section of the worker's. `height` is as the plug-in gave it.
+  // (1, 4, 8, 24 or 32; 16 as 5-6-5 bit fields; other counts as 32) and
+  // |height| rows, in a section of the worker's; 0: in the reply itself
+  // (at most kInlinePixelBytes), from kInlinePixelsOffset. `height` is as
+  // the plug-in gave it.
   std::uint64_t section;
   std::int32_t width;
   std::int32_t height;
@@ -119,6 +136,8 @@ struct DecodeReply {
   std::uint32_t colors[256];  // B, G, R, 0 as in a DIB colour table
 };
 static_assert(sizeof(DecodeReply) == 16 + 8 + 16 + 1024);
+inline constexpr std::uint32_t kInlinePixelsOffset = (sizeof(DecodeReply) + 15u) & ~15u;
+static_assert(kInlinePixelsOffset + kInlinePixelBytes <= kReplyBytes);
 
 // ---- Configure: a plug-in's own settings dialog --------------------------
 

@@ -222,7 +222,9 @@ TEST_F(PluginFaultTest, PointerOnlyIsSupportedDecodesThroughTheBufferForm) {
   ASSERT_NE(e, nullptr);
   QvSpiPlugin* p = Plugin("mvt_ptronly" MV_SPI_EXT);
   EXPECT_FALSE(p->Faulted);
-  if (p->WorkerBits == 0) EXPECT_TRUE(p->BufferForm);  // a worker gives only the buffer
+  if (p->WorkerBits == 0) {
+    EXPECT_TRUE(p->BufferForm);  // a worker gives only the buffer
+  }
   auto* stats = StatsOf("mvt_ptronly" MV_SPI_EXT);
   const int calls = stats->isSupportedCalls;
   ASSERT_NE(mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly2"), "b.mvt", Mvt8()), nullptr);

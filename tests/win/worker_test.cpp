@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainForm.h"
+#include "base/handles.h"
 #include "plugins/Plug_inDlg.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
@@ -91,4 +92,20 @@ TEST_F(WorkerTest, AWorkerThatCannotStartLeavesItsPluginsListedWithTheReason) {
   ASSERT_EQ(frmMain->PluginDlg->PluginCheckListBox->Count(), 1);
   EXPECT_NE(frmMain->PluginDlg->PluginCheckListBox->Item(0).find("（読み込めません：MorvaneSusieWorker"),
             std::string::npos);
+}
+
+// Past what travels in the mailbox: the file as a mapping the worker maps,
+// the picture in a section the program's bitmap is made on.
+TEST_F(WorkerTest, LargeFilesAndPicturesGoThroughSharedSections) {
+  StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {"mvt_good"});
+  const int w = 1100, h = 800;  // 24 bits: 2.6 MB of rows
+  std::string rows(static_cast<std::size_t>(mv::test::MvtRowStride(w, 24)) * h, '\0');
+  rows[0] = 0x10, rows[1] = 0x20, rows[2] = 0x30;  // the bottom row's first pixel
+  const int sections = mv::HandleCount<mv::KernelHandleTraits>::live;
+  tag_BeforeImage* e = mvtest::AddListedBytes(images, "big.mvt", mv::test::BuildMvt(w, h, 24, {}, rows));
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Width, w);
+  EXPECT_EQ(e->Height, h);
+  EXPECT_EQ(::GetPixel(e->Bitmap->CanvasHandle(), 0, h - 1), RGB(0x30, 0x20, 0x10));
+  EXPECT_EQ(mv::HandleCount<mv::KernelHandleTraits>::live, sections + 1) << "the bitmap keeps its section";
 }
