@@ -118,6 +118,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 MessageBoxRecorder::MessageBoxRecorder() {
   previous_ = forms::SetMessageBoxHook([this](const forms::MessageBoxRequest& r) {
     boxes_.push_back(r);
+    if (while_up_) while_up_(r);
     if (!answers_.empty()) {
       int a = answers_.front();
       answers_.erase(answers_.begin());

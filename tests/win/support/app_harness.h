@@ -40,11 +40,14 @@ class MessageBoxRecorder {
   ~MessageBoxRecorder();
   // The next boxes get these answers, in order; after them IDOK or IDNO.
   void Answer(std::vector<int> answers) { answers_ = std::move(answers); }
+  // Runs while each box is up, where its modal loop would be.
+  void WhileUp(std::function<void(const forms::MessageBoxRequest&)> action) { while_up_ = std::move(action); }
   const std::vector<forms::MessageBoxRequest>& Boxes() const { return boxes_; }
 
  private:
   std::vector<forms::MessageBoxRequest> boxes_;
   std::vector<int> answers_;
+  std::function<void(const forms::MessageBoxRequest&)> while_up_;
   forms::MessageBoxHook previous_;
 };
 
