@@ -15,6 +15,7 @@ void TfrmMain::btnLoadClick(void*) {
       dlgLoad->InitialDir = LastFolder;
       if (!dlgLoad->Execute(Handle())) return;
       std::optional<ListsRedrawPause> pause(std::in_place, *this);
+      for (forms::ItemList* list : NameLists()) list->Reserve(static_cast<int>(dlgLoad->Files.size()));
       for (size_t i = 0; i < dlgLoad->Files.size(); ++i) {
         const std::string path = dlgLoad->Files[i];
         LastFolder = mv::ExtractFileDir(path);

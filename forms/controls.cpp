@@ -102,6 +102,11 @@ RECT ListBox::ItemRect(int index) const {
   return r;
 }
 
+LRESULT ListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (hint_) hint_->Relay(msg, wp, lp);  // before the list sees it, as a subclass would
+  return ItemList::WndProc(msg, wp, lp);
+}
+
 void ListBox::SetShowHint(bool on) {
   if (!hint_) hint_ = std::make_unique<forms::Hint>(Handle());
   hint_->SetActive(on);
