@@ -1,4 +1,5 @@
-// Where a Wine test finds its fixtures: beside the test executable.
+// Where a Wine test finds its fixtures (beside the test executable) and
+// keeps its scratch files.
 #pragma once
 
 #include <string>
@@ -18,7 +19,8 @@ inline std::string ProgramPath();
 std::string ExeDir();
 // ExeDir() + "fixtures\\": the fixture plug-ins built with the tests.
 std::string FixtureDir();
-// A fresh, empty scratch folder under the test folder (trailing backslash).
+// A fresh, empty scratch folder in a short folder of the tests' own under
+// the temporary folder, wherever the checkout lies (trailing backslash).
 std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
