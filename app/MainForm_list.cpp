@@ -44,11 +44,12 @@ void TfrmMain::lstBeforeKeyDown(WORD& key, forms::ShiftState shift) {
 }
 
 void TfrmMain::UpdateBeforeExtent() {
+  // Item i's text is the name of image i: taken from the store, and all
+  // measured in one context, as a load may have listed thousands.
+  const forms::TextMeasure measure(lstBefore->Font());
+  const int text_left = mv::ImageItemTextLeft(*imglstBits);
   int widest = 0;
-  const int count = lstBefore->Count();
-  for (int i = 0; i < count; ++i) {
-    SIZE s = forms::MeasureText(lstBefore->Font(), lstBefore->Item(i));
-    widest = std::max<int>(widest, s.cx + mv::ImageItemTextLeft(*imglstBits) + 2);
-  }
+  for (const tag_BeforeImage* image : BeforeImages)
+    if (image) widest = std::max<int>(widest, measure.Of(image->FileName).cx + text_left + 2);
   lstBefore->SetHorizontalExtent(widest);
 }

@@ -1,5 +1,6 @@
 // The load command: choose files, decode each, append the images.
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/MainForm.h"
@@ -13,15 +14,21 @@ void TfrmMain::btnLoadClick(void*) {
       dlgLoad->FileName.clear();
       dlgLoad->InitialDir = LastFolder;
       if (!dlgLoad->Execute(Handle())) return;
-      ListsRedrawPause pause(*this);
+      std::optional<ListsRedrawPause> pause(std::in_place, *this);
+      for (forms::ItemList* list : NameLists()) list->Reserve(static_cast<int>(dlgLoad->Files.size()));
       for (size_t i = 0; i < dlgLoad->Files.size(); ++i) {
         const std::string path = dlgLoad->Files[i];
         LastFolder = mv::ExtractFileDir(path);
         auto image = std::make_unique<tag_BeforeImage>();
         image->FilePath = path;
         if (!SpiCtrl->DecodeImage(image.get())) {
+          // The lists draw while the box is up, so the images added so far
+          // show, and repaint what it uncovers before they pause again.
+          pause.reset();
           forms::ShowMessageBox(Handle(), "指定のファイル：\r\n" + path + "\r\nを読み込むことができません", "読み込み失敗",
                                 MB_OK);
+          for (forms::ItemList* list : NameLists()) ::UpdateWindow(list->Handle());
+          pause.emplace(*this);
           continue;
         }
         AppendImage(std::move(image));

@@ -75,6 +75,7 @@ void TfrmMain::RemoveImages(const std::vector<bool>& removed) {
     ListsRedrawPause pause(*this);
     for (forms::ItemList* list : NameLists()) {
       list->Clear();
+      list->Reserve(static_cast<int>(BeforeImages.size()));
       for (const tag_BeforeImage* image : BeforeImages) list->Add(image->FileName);
     }
     const int preview_now = MapIndex(preview_selected, removed, removed_before);

@@ -4,14 +4,23 @@
 //
 // The plug-ins are copies of the fixture mvt_good under 100 names, so each
 // is a module of its own. They go to a scratch folder beside this program
-// and are deleted at the end. Rounds of the host and of the bare loop
-// alternate; the figures are medians. Then the steps the host adds to the
-// bare loop are timed one by one over the same 100 modules, to show where a
-// difference goes.
+// and are deleted at the end. Each round runs in a process of its own, as
+// start-up does: a 32-bit mvt_good (like any 32-bit plug-in built with
+// MinGW-w64's static posix runtime) takes a thread-local storage index on
+// every load and never gives it back, and a process has room for about
+// 1,085 such loads. In a round the host and the bare loop take turns going
+// first; the figures are medians over the rounds. Then the steps the host
+// adds to the bare loop are timed one by one over the same 100 modules, to
+// show where a difference goes.
+//
+//   morvane_startup_bench                                   the benchmark
+//   morvane_startup_bench --round FOLDER host|bare OUTFILE  one round (run by the benchmark)
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <numeric>
@@ -24,9 +33,11 @@
 #include "base/sjis_path.h"
 #include "bench/bench_support.h"
 #include "plugins/fault_guard.h"
+#include "plugins/plugin_image.h"
 #include "plugins/plugin_windows.h"
 #include "plugins/spi_ctrl.h"
 #include "plugins/spi_interface.h"
+#include "plugins/tls_room.h"
 
 using bench::Now;
 
@@ -44,10 +55,17 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+std::string ExePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) return path.substr(0, n);
+    path.resize(path.size() * 2);
+  }
+}
+
 std::string ExeDir() {
-  char buf[MAX_PATH * 2];
-  const DWORD n = ::GetModuleFileNameA(nullptr, buf, sizeof buf);
-  std::string path(buf, n);
+  const std::string path = ExePath();
   return path.substr(0, path.find_last_of('\\') + 1);
 }
 
@@ -101,9 +119,128 @@ bool InfoOf(HMODULE m) {
                  .outcome == spi::CallOutcome::Returned;
 }
 
+// What one round measured, in seconds.
+struct Round {
+  double hostLoad = 0, hostFree = 0, bareLoad = 0, bareFree = 0;
+  double search = 0, tls = 0, info = 0, windows = 0, firstTen = 0, lastTen = 0;
+};
+
+// One round, in this process: the host and the bare loop timed over the
+// same files, then the host's own steps over the bare loop's modules.
+// Writes the figures, or what broke, to `out`; 0 when all went right.
+int RunRound(const std::string& dir, bool bare_first, const std::string& out) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < kPlugins; ++i) paths.push_back(dir + "\\" + PluginName(i));
+  std::ofstream report(out, std::ios::trunc);
+  auto broke = [&](const char* what) {
+    report << "broke: " << what << "\n";
+    return 1;
+  };
+
+  Round r;
+  auto host_pass = [&] {
+    double t = Now();
+    auto host = std::make_unique<QvSpiCtrl>(dir);
+    r.hostLoad = Now() - t;
+    std::set<HMODULE> distinct;
+    for (const auto& p : host->Plugins)
+      if (!p->Faulted && !p->Description.empty()) distinct.insert(p->Module.get());
+    t = Now();
+    host.reset();
+    r.hostFree = Now() - t;
+    return distinct.size() == kPlugins && !StillLoaded(paths);
+  };
+  auto bare_pass = [&] {
+    std::vector<mv::unique_module> bare;
+    bare.reserve(kPlugins);
+    double t = Now();
+    const bool ok = LoadBare(paths, bare);
+    r.bareLoad = Now() - t;
+    std::set<HMODULE> distinct;
+    for (const auto& m : bare) distinct.insert(m.get());
+    t = Now();
+    bare.clear();
+    r.bareFree = Now() - t;
+    return ok && distinct.size() == kPlugins && !StillLoaded(paths);
+  };
+  const bool passes = bare_first ? bare_pass() && host_pass() : host_pass() && bare_pass();
+  if (!passes) return broke("the host or the bare loop did not load 100 separate plug-ins and free them all");
+
+  // Where the difference goes: the host's own steps, over the same 100
+  // modules loaded by the bare loop.
+  std::vector<mv::unique_module> bare;
+  std::vector<double> each;
+  if (!LoadBare(paths, bare, &each) || each.size() != kPlugins) return broke("the bare loop could not load a plug-in");
+  // Whether a load costs more with more modules already loaded.
+  r.firstTen = std::accumulate(each.begin(), each.begin() + 10, 0.0) / 10;
+  r.lastTen = std::accumulate(each.end() - 10, each.end(), 0.0) / 10;
+  double t = Now();
+  int found = 0;
+  {
+    WIN32_FIND_DATAA fd;
+    mv::unique_find s(::FindFirstFileA((dir + "\\*" + spi::kPluginExtension).c_str(), &fd));
+    if (s) do ++found; while (::FindNextFileA(s.get(), &fd));
+  }
+  r.search = Now() - t;
+  t = Now();
+  bool room = true;
+  for (int i = 0; i < kPlugins; ++i) room = spi::TlsRoomFor(spi::kTlsReserve) && room;
+  r.tls = Now() - t;
+  t = Now();
+  bool infoOk = true;
+  for (const auto& m : bare) infoOk = InfoOf(m.get()) && infoOk;
+  r.info = Now() - t;
+  std::vector<spi::LoadedImage> modules;
+  for (const auto& m : bare) modules.push_back(spi::RecordImage(m.get()));
+  t = Now();
+  const std::vector<bool> may_free = spi::ReleaseWindowsOf(modules);
+  r.windows = Now() - t;
+  if (found != kPlugins || !room || !infoOk || !std::all_of(may_free.begin(), may_free.end(), [](bool b) { return b; }))
+    return broke("a step of the host failed on the bare loop's modules");
+
+  char line[512];
+  std::snprintf(line, sizeof line, "%.9f %.9f %.9f %.9f %.9f %.9f %.9f %.9f %.9f %.9f\n", r.hostLoad, r.hostFree,
+                r.bareLoad, r.bareFree, r.search, r.tls, r.info, r.windows, r.firstTen, r.lastTen);
+  report << line;
+  return report.good() ? 0 : 1;
+}
+
+// Runs one round in a new process of this program; false with the reason
+// in `why` when it did not come back with figures.
+bool RunRoundProcess(const std::string& dir, bool bare_first, Round& r, std::string& why) {
+  const std::string out = dir + "\\round.txt";
+  ::DeleteFileA(out.c_str());
+  std::string cmd = '"' + ExePath() + "\" --round \"" + dir + "\" " + (bare_first ? "bare" : "host") + " \"" + out + '"';
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    why = "cannot start a round (error " + std::to_string(::GetLastError()) + ")";
+    return false;
+  }
+  mv::unique_handle process(pi.hProcess), thread(pi.hThread);
+  ::WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.get(), &code);
+  std::ifstream in(out);
+  std::string line;
+  std::getline(in, line);
+  in.close();
+  ::DeleteFileA(out.c_str());
+  if (code == 0 && std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", &r.hostLoad, &r.hostFree,
+                               &r.bareLoad, &r.bareFree, &r.search, &r.tls, &r.info, &r.windows, &r.firstTen,
+                               &r.lastTen) == 10)
+    return true;
+  why = "a round ended with exit code " + std::to_string(code) + (line.empty() ? "" : ": " + line);
+  return false;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--round") == 0)
+    return RunRound(argv[2], std::strcmp(argv[3], "bare") == 0, argv[4]);
+
   const std::string dir = ExeDir() + "startup_plugins";
   const std::string source = ExeDir() + "..\\tests\\fixtures\\mvt_good" + spi::kPluginExtension;
   RemoveScratch(dir);
@@ -120,109 +257,47 @@ int main() {
       return 1;
     }
   }
-  std::printf("%d-bit edition: %d copies of mvt_good%s as %s ... %s in %s\\; %d rounds, alternating, medians\n",
+  std::printf("%d-bit edition: %d copies of mvt_good%s as %s ... %s in %s\\; %d rounds, each in a process of its "
+              "own, medians\n",
               static_cast<int>(sizeof(void*) * 8), kPlugins, spi::kPluginExtension, PluginName(0).c_str(),
               PluginName(kPlugins - 1).c_str(), dir.c_str(), kRounds);
 
+  // A first round, not counted, warms the file cache.
   int status = 0;
-  auto broke = [&status](const char* what) {
-    if (status == 0) std::printf("%s\n", what);
-    status = 1;
-  };
-
-  // Both must see all 100 as separate modules, and give them all back,
-  // before either is timed; the first round also warms the file cache.
-  {
-    auto host = std::make_unique<QvSpiCtrl>(dir);
-    std::set<HMODULE> distinct;
-    for (const auto& p : host->Plugins)
-      if (!p->Faulted && !p->Description.empty()) distinct.insert(p->Module.get());
-    if (distinct.size() != kPlugins) broke("the host did not load 100 separate plug-ins");
-    host.reset();
-    if (StillLoaded(paths)) broke("the host left plug-ins loaded");
-    std::vector<mv::unique_module> bare;
-    if (!LoadBare(paths, bare)) broke("the bare loop could not load a plug-in");
-    distinct.clear();
-    for (const auto& m : bare) distinct.insert(m.get());
-    if (distinct.size() != kPlugins) broke("the bare loop did not get 100 separate modules");
-    bare.clear();
-    if (StillLoaded(paths)) broke("the bare loop left plug-ins loaded");
-  }
-
-  if (status == 0) {
-    std::vector<double> hostLoad, hostFree, bareLoad, bareFree;
-    for (int r = 0; r < kRounds && status == 0; ++r) {
-      double t = Now();
-      auto host = std::make_unique<QvSpiCtrl>(dir);
-      hostLoad.push_back(Now() - t);
-      const std::size_t loaded = host->Plugins.size();
-      t = Now();
-      host.reset();
-      hostFree.push_back(Now() - t);
-      if (loaded != kPlugins || StillLoaded(paths)) broke("a host round did not load and free all 100");
-
-      std::vector<mv::unique_module> bare;
-      bare.reserve(kPlugins);
-      t = Now();
-      const bool ok = LoadBare(paths, bare);
-      bareLoad.push_back(Now() - t);
-      t = Now();
-      bare.clear();
-      bareFree.push_back(Now() - t);
-      if (!ok || StillLoaded(paths)) broke("a bare round did not load and free all 100");
-    }
-    if (status == 0) {
-      const double hl = Median(hostLoad) * 1000, hf = Median(hostFree) * 1000;
-      const double bl = Median(bareLoad) * 1000, bf = Median(bareFree) * 1000;
-      std::printf("QvSpiCtrl(folder): construct (load %d) %8.2f ms, destroy (unload) %8.2f ms\n", kPlugins, hl, hf);
-      std::printf("bare loop:  LoadLibraryA + 8 GetProcAddress %8.2f ms, FreeLibrary       %8.2f ms\n", bl, bf);
-      std::printf("ratio host / bare: load %.2f, whole cycle %.2f (host %+.2f ms load, %+.2f ms unload)\n", hl / bl,
-                  (hl + hf) / (bl + bf), hl - bl, hf - bf);
+  std::vector<double> hostLoad, hostFree, bareLoad, bareFree, search, tls, info, windows, firstTen, lastTen;
+  for (int i = 0; i <= kRounds && status == 0; ++i) {
+    Round r;
+    std::string why;
+    if (!RunRoundProcess(dir, i % 2 == 1, r, why)) {
+      std::printf("%s\n", why.c_str());
+      status = 1;
+    } else if (i > 0) {
+      hostLoad.push_back(r.hostLoad);
+      hostFree.push_back(r.hostFree);
+      bareLoad.push_back(r.bareLoad);
+      bareFree.push_back(r.bareFree);
+      search.push_back(r.search);
+      tls.push_back(r.tls);
+      info.push_back(r.info);
+      windows.push_back(r.windows);
+      firstTen.push_back(r.firstTen);
+      lastTen.push_back(r.lastTen);
     }
   }
-
-  // Where the difference goes: the host's own steps, over the same 100
-  // modules loaded by the bare loop.
   if (status == 0) {
-    const std::string pattern = dir + "\\*" + spi::kPluginExtension;
-    std::vector<double> search, info, windows, firstTen, lastTen;
-    for (int r = 0; r < kRounds && status == 0; ++r) {
-      std::vector<mv::unique_module> bare;
-      std::vector<double> each;
-      if (!LoadBare(paths, bare, &each)) broke("the bare loop could not load a plug-in");
-      if (each.size() != kPlugins) break;
-      // Whether a load costs more with more modules already loaded.
-      firstTen.push_back(std::accumulate(each.begin(), each.begin() + 10, 0.0) / 10);
-      lastTen.push_back(std::accumulate(each.end() - 10, each.end(), 0.0) / 10);
-      double t = Now();
-      int found = 0;
-      {
-        WIN32_FIND_DATAA fd;
-        mv::unique_find s(::FindFirstFileA(pattern.c_str(), &fd));
-        if (s) do ++found; while (::FindNextFileA(s.get(), &fd));
-      }
-      search.push_back(Now() - t);
-      t = Now();
-      bool infoOk = true;
-      for (const auto& m : bare) infoOk = InfoOf(m.get()) && infoOk;
-      info.push_back(Now() - t);
-      std::vector<spi::LoadedImage> modules;
-      for (const auto& m : bare) modules.push_back(spi::RecordImage(m.get()));
-      t = Now();
-      const std::vector<bool> may_free = spi::ReleaseWindowsOf(modules);
-      windows.push_back(Now() - t);
-      const bool released = std::all_of(may_free.begin(), may_free.end(), [](bool b) { return b; });
-      if (found != kPlugins || !infoOk || !released) broke("a step of the host failed on the bare loop's modules");
-    }
-    if (status == 0 && firstTen.size() == kRounds) {
-      const double ms = 1000;
-      std::printf("    the host's own steps, per %d: directory search %.2f ms, 2 guarded GetPluginInfo %.2f ms, "
-                  "window check before unloading %.2f ms\n",
-                  kPlugins, Median(search) * ms, Median(info) * ms, Median(windows) * ms);
-      std::printf("    bare LoadLibraryA + 8 GetProcAddress: %.2f ms each for the first 10, %.2f ms each for the "
-                  "last 10\n",
-                  Median(firstTen) * ms, Median(lastTen) * ms);
-    }
+    const double ms = 1000;
+    const double hl = Median(hostLoad) * ms, hf = Median(hostFree) * ms;
+    const double bl = Median(bareLoad) * ms, bf = Median(bareFree) * ms;
+    std::printf("QvSpiCtrl(folder): construct (load %d) %8.2f ms, destroy (unload) %8.2f ms\n", kPlugins, hl, hf);
+    std::printf("bare loop:  LoadLibraryA + 8 GetProcAddress %8.2f ms, FreeLibrary       %8.2f ms\n", bl, bf);
+    std::printf("ratio host / bare: load %.2f, whole cycle %.2f (host %+.2f ms load, %+.2f ms unload)\n", hl / bl,
+                (hl + hf) / (bl + bf), hl - bl, hf - bf);
+    std::printf("    the host's own steps, per %d: directory search %.2f ms, thread-storage room check %.2f ms, "
+                "2 guarded GetPluginInfo %.2f ms, window check before unloading %.2f ms\n",
+                kPlugins, Median(search) * ms, Median(tls) * ms, Median(info) * ms, Median(windows) * ms);
+    std::printf("    bare LoadLibraryA + 8 GetProcAddress: %.2f ms each for the first 10, %.2f ms each for the "
+                "last 10\n",
+                Median(firstTen) * ms, Median(lastTen) * ms);
   }
 
   RemoveScratch(dir);

@@ -102,6 +102,11 @@ RECT ListBox::ItemRect(int index) const {
   return r;
 }
 
+LRESULT ListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (hint_) hint_->Relay(msg, wp, lp);  // before the list sees it, as a subclass would
+  return ItemList::WndProc(msg, wp, lp);
+}
+
 void ListBox::SetShowHint(bool on) {
   if (!hint_) hint_ = std::make_unique<forms::Hint>(Handle());
   hint_->SetActive(on);
@@ -147,6 +152,10 @@ bool ComboBox::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 // ---- CheckListBox -----------------------------------------------------------
 
+namespace {
+constexpr int kBoxInset = 1;  // the box's left edge, from the row's
+}  // namespace
+
 CheckListBox::CheckListBox(Window* parent, const CheckListBoxParams& p)
     : ItemList(parent, kListBoxMessages), item_height_(p.item_height) {
   // Rows of one height, asked for while the window is made.
@@ -174,11 +183,13 @@ void CheckListBox::Toggle(int index) {
 
 LRESULT CheckListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) {
-    // A click on a row's box flips its check.
+    // A click on a row's box flips its check. The box scrolls sideways
+    // with the row, so a click where it stood unscrolled may be on text.
     const int x = GET_X_LPARAM(lp);
+    const int box_left = kBoxInset - ::GetScrollPos(Handle(), SB_HORZ);
     LRESULT hit = ::SendMessageA(Handle(), LB_ITEMFROMPOINT, 0, lp);
     LRESULT result = WinControl::WndProc(msg, wp, lp);
-    if (HIWORD(hit) == 0 && x < item_height_ + 2) Toggle(LOWORD(hit));
+    if (HIWORD(hit) == 0 && x >= box_left && x < box_left + item_height_) Toggle(LOWORD(hit));
     return result;
   }
   if (msg == WM_CHAR && wp == ' ') {
@@ -196,7 +207,7 @@ void CheckListBox::DrawItem(const DRAWITEMSTRUCT& dis) {
   canvas.FillRect(dis.rcItem);
   if (index < 0 || index >= Count()) return;
   const int box = item_height_;
-  RECT br{dis.rcItem.left + 1, dis.rcItem.top, dis.rcItem.left + 1 + box, dis.rcItem.top + box};
+  RECT br{dis.rcItem.left + kBoxInset, dis.rcItem.top, dis.rcItem.left + kBoxInset + box, dis.rcItem.top + box};
   ::DrawFrameControl(dis.hDC, &br, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_FLAT | (Checked(index) ? DFCS_CHECKED : 0));
   RECT tr = dis.rcItem;
   tr.left += box + 3;

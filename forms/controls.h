@@ -85,6 +85,9 @@ class ListBox : public ItemList {
   using ItemList::OnDrawItem;
   using ItemList::OnMeasureItem;
 
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
  private:
   static ItemMessages MessagesFor(const ListBoxParams& params);
   bool extended_select_;

@@ -38,4 +38,10 @@ SIZE MeasureText(HFONT font, const std::string& text) {
   return size;
 }
 
+SIZE TextMeasure::Of(const std::string& text) const {
+  SIZE size{0, 0};
+  ::GetTextExtentPoint32A(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
+
 }  // namespace forms

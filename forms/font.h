@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/handles.h"
+
 namespace forms {
 
 struct FontSpec {
@@ -26,5 +28,17 @@ inline FontSpec DefaultFont() { return FontSpec{}; }
 
 // Width and height of a text drawn with a font.
 SIZE MeasureText(HFONT font, const std::string& text);
+
+// Measures many texts in one font through one device context, where
+// MeasureText takes a context of the screen for each.
+class TextMeasure {
+ public:
+  explicit TextMeasure(HFONT font) : dc_(::CreateCompatibleDC(nullptr)), select_(dc_.get(), font) {}
+  SIZE Of(const std::string& text) const;
+
+ private:
+  mv::unique_hdc dc_;
+  mv::SelectGuard select_;  // after dc_: the font goes back before the context
+};
 
 }  // namespace forms

@@ -1,6 +1,7 @@
 #include "forms/hint.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 namespace forms {
 
@@ -10,7 +11,9 @@ Hint::Hint(HWND tool) : tool_(tool) {
                            nullptr, ::GetModuleHandleA(nullptr), nullptr);
   TOOLINFOA ti{};
   ti.cbSize = TTTOOLINFOA_V1_SIZE;
-  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  // No TTF_SUBCLASS: the system's subclass would cost every message to
+  // the tool two property look-ups; the tool relays its mouse instead.
+  ti.uFlags = TTF_IDISHWND;
   ti.hwnd = ::GetParent(tool);
   ti.uId = reinterpret_cast<UINT_PTR>(tool);
   ti.lpszText = const_cast<char*>("");
@@ -38,6 +41,24 @@ void Hint::SetText(const std::string& text) {
 void Hint::SetActive(bool active) {
   active_ = active;
   ::SendMessageA(tip_, TTM_ACTIVATE, active, 0);
+}
+
+void Hint::Relay(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+      break;
+    default:
+      return;
+  }
+  const DWORD pos = ::GetMessagePos();
+  MSG m{tool_, msg, wp, lp, static_cast<DWORD>(::GetMessageTime()), {GET_X_LPARAM(pos), GET_Y_LPARAM(pos)}};
+  ::SendMessageA(tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));
 }
 
 }  // namespace forms

@@ -1,4 +1,5 @@
-// A tooltip for one control: its text, and whether it shows.
+// A tooltip for one control: its text, and whether it shows. The control
+// passes its mouse messages on through Relay.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +18,9 @@ class Hint {
   void SetText(const std::string& text);
   const std::string& Text() const { return text_; }
   void SetActive(bool active);
+  // Passes a message of the tool on to the tip when it is one of the mouse
+  // messages the tip follows.
+  void Relay(UINT msg, WPARAM wp, LPARAM lp);
   bool Active() const { return active_; }
   HWND Handle() const { return tip_; }
 

@@ -5,11 +5,11 @@
 namespace forms {
 
 const ItemList::ItemMessages ItemList::kListBoxMessages{
-    LB_GETCOUNT, LB_ADDSTRING, LB_DELETESTRING, LB_RESETCONTENT, LB_GETTEXTLEN,
-    LB_GETTEXT,  LB_GETCURSEL, LB_SETCURSEL,    LB_GETHORIZONTALEXTENT, LB_SETHORIZONTALEXTENT};
+    LB_GETCOUNT,  LB_ADDSTRING, LB_DELETESTRING,        LB_RESETCONTENT,        LB_GETTEXTLEN, LB_GETTEXT,
+    LB_GETCURSEL, LB_SETCURSEL, LB_GETHORIZONTALEXTENT, LB_SETHORIZONTALEXTENT, LB_INITSTORAGE};
 const ItemList::ItemMessages ItemList::kComboBoxMessages{
-    CB_GETCOUNT,  CB_ADDSTRING, CB_DELETESTRING, CB_RESETCONTENT, CB_GETLBTEXTLEN,
-    CB_GETLBTEXT, CB_GETCURSEL, CB_SETCURSEL,    CB_GETHORIZONTALEXTENT, CB_SETHORIZONTALEXTENT};
+    CB_GETCOUNT,  CB_ADDSTRING, CB_DELETESTRING,        CB_RESETCONTENT,        CB_GETLBTEXTLEN, CB_GETLBTEXT,
+    CB_GETCURSEL, CB_SETCURSEL, CB_GETHORIZONTALEXTENT, CB_SETHORIZONTALEXTENT, CB_INITSTORAGE};
 
 int ItemList::Count() const { return static_cast<int>(::SendMessageA(Handle(), messages_.count, 0, 0)); }
 
@@ -20,6 +20,10 @@ int ItemList::Add(const std::string& text) {
 void ItemList::Delete(int index) { ::SendMessageA(Handle(), messages_.remove, static_cast<WPARAM>(index), 0); }
 
 void ItemList::Clear() { ::SendMessageA(Handle(), messages_.reset, 0, 0); }
+
+void ItemList::Reserve(int more) {
+  if (more > 0) ::SendMessageA(Handle(), messages_.init_storage, static_cast<WPARAM>(more), 0);
+}
 
 std::string ItemList::Item(int index) const {
   LRESULT n = ::SendMessageA(Handle(), messages_.text_length, static_cast<WPARAM>(index), 0);

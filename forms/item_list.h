@@ -31,6 +31,9 @@ class ItemList : public WinControl {
   int Add(const std::string& text);
   void Delete(int index);
   void Clear();
+  // Makes room for `more` items to come at once: adding them then does not
+  // grow the list's storage over and over.
+  void Reserve(int more);
   std::string Item(int index) const;
   // The current item: for a multi-select list the caret item.
   int ItemIndex() const;
@@ -44,7 +47,7 @@ class ItemList : public WinControl {
  protected:
   // The messages of the system class that reach its items.
   struct ItemMessages {
-    UINT count, add, remove, reset, text_length, text, current, set_current, extent, set_extent;
+    UINT count, add, remove, reset, text_length, text, current, set_current, extent, set_extent, init_storage;
   };
   static const ItemMessages kListBoxMessages;
   static const ItemMessages kComboBoxMessages;

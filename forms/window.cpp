@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
 
 #include "base/handles.h"
 #include "forms/application.h"
@@ -14,7 +15,43 @@ namespace forms {
 namespace {
 
 constexpr char kClassName[] = "MorvaneWindow";
-constexpr char kBindingProp[] = "MorvaneWindowObject";
+
+// Which object each bound window is. Not a window property: under Wine
+// each look-up of one is a round trip to the server, and every message
+// to a window of ours needs one.
+class Bindings {
+ public:
+  Window* Find(HWND hwnd) {
+    ::AcquireSRWLockShared(&lock_);
+    const auto it = map_.find(hwnd);
+    Window* w = it == map_.end() ? nullptr : it->second;
+    ::ReleaseSRWLockShared(&lock_);
+    return w;
+  }
+  // Runs inside window procedures, so it throws nothing: a window it
+  // cannot record (no memory left) is left unbound, as a failed SetProp
+  // would leave it.
+  void Set(HWND hwnd, Window* w) noexcept {
+    ::AcquireSRWLockExclusive(&lock_);
+    try {
+      if (w)
+        map_[hwnd] = w;
+      else
+        map_.erase(hwnd);
+    } catch (...) {
+    }
+    ::ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<HWND, Window*> map_;
+};
+
+Bindings& Bound() {
+  static Bindings bindings;
+  return bindings;
+}
 
 // The object whose window is being created on this thread: messages that
 // arrive before CreateWindowEx returns (WM_GETMINMAXINFO, WM_NCCREATE, ...)
@@ -67,7 +104,7 @@ Window::Window() = default;
 Window::~Window() { DestroyHandle(); }
 
 Window* Window::FromHandle(HWND hwnd) {
-  return hwnd ? static_cast<Window*>(::GetPropA(hwnd, kBindingProp)) : nullptr;
+  return hwnd ? Bound().Find(hwnd) : nullptr;
 }
 
 void Window::RestoreProcedure() {
@@ -76,7 +113,7 @@ void Window::RestoreProcedure() {
 
 void Window::Bind(HWND hwnd) {
   hwnd_ = hwnd;
-  ::SetPropA(hwnd, kBindingProp, this);
+  Bound().Set(hwnd, this);
 }
 
 void Window::CreateHandle(const CreateParams& p) {
@@ -114,7 +151,7 @@ void Window::DestroyHandle() {
     HWND h = hwnd_;
     ::DestroyWindow(h);  // WM_NCDESTROY clears hwnd_
     if (hwnd_ == h) {
-      ::RemovePropA(h, kBindingProp);
+      Bound().Set(h, nullptr);
       hwnd_ = nullptr;
     }
   }
@@ -146,7 +183,7 @@ LRESULT Window::SafeWndProc(UINT msg, WPARAM wp, LPARAM lp) noexcept {
     Application::Instance().HandleException(std::current_exception());
   }
   if (msg == WM_NCDESTROY) {
-    ::RemovePropA(hwnd_, kBindingProp);
+    Bound().Set(hwnd_, nullptr);
     hwnd_ = nullptr;
     super_proc_ = nullptr;
   }

@@ -6,6 +6,7 @@
 #include "plugins/fault_guard.h"
 #include "plugins/plugin_windows.h"
 #include "plugins/settings_file.h"
+#include "plugins/tls_room.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
   // Paths are built to any length; a path the system cannot load simply
   // does not load.
   const std::string path = PluginDir + "\\" + file_name;
+  if (!spi::TlsRoomFor(spi::kTlsReserve)) return nullptr;  // it might abort the process
   plugin->Module.reset(::LoadLibraryA(path.c_str()));
   if (!plugin->Module) return nullptr;
   HMODULE m = plugin->Module.get();

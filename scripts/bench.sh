@@ -1,9 +1,10 @@
 #!/bin/bash
 # Builds the benchmarks and runs them once under a headless Wine session,
 # printing their figures: decoding (many small files, one huge file, memory
-# growth), opening a huge image in the preview, removing half of a long
-# list, loading and unloading 100 plug-ins, and a plug-in in a worker process
-# against the same plug-in in the program. Benchmarks print figures and
+# growth), opening a huge image in the preview, loading a long list against
+# decoding its files alone and removing half of it, loading and unloading
+# 100 plug-ins, and a plug-in in a worker process against the same plug-in
+# in the program. Benchmarks print figures and
 # ratios; they are not tests.
 # They run in the 32-bit edition where this machine can execute 32-bit x86
 # code and in the 64-bit edition otherwise; every figure names its edition.

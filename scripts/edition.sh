@@ -31,6 +31,19 @@ morvane_i386_ok() {
 # through this one directly.
 MORVANE_WINE64=/usr/lib/wine/wine64
 
+# The architecture of an existing Wine prefix as its registry records it:
+# win32 or win64; nothing when there is no prefix there yet.
+#   morvane_prefix_arch PREFIX
+morvane_prefix_arch() {
+  local reg=$1/system.reg
+  [ -s "$reg" ] || return 0
+  if grep -q '^#arch=win64' "$reg" || { ! grep -q '^#arch=' "$reg" && [ -d "$1/drive_c/windows/syswow64" ]; }; then
+    echo win64
+  else
+    echo win32
+  fi
+}
+
 # The windows name "ＭＳ Ｐゴシック" and "ＭＳ ゴシック", which Wine does not
 # have; its stand-in is wider and cuts texts off. These map them to IPA
 # P Gothic and IPA Gothic (fonts-ipafont-gothic), proportional and fixed

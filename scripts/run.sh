@@ -1,9 +1,10 @@
 #!/bin/bash
 # Builds Morvane if needed and starts it under Wine on your display: the
 # 32-bit edition (Morvane.exe) where this machine can execute 32-bit x86
-# code, the 64-bit edition (Morvane64.exe) otherwise. The Wine prefix lives
-# in ~/.local/share/morvane/ (made under a Japanese locale the first time,
-# so that texts use code page 932).
+# code, the 64-bit edition (Morvane64.exe) otherwise. The Wine prefix is
+# $WINEPREFIX, by default one in ~/.local/share/morvane/; a prefix made here
+# is made under a Japanese locale, so that texts use code page 932. The
+# 32-bit edition runs in an existing prefix of either architecture.
 #   MORVANE_I386=0   start the 64-bit edition on any machine
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,15 +41,22 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 if [ $edition = 64 ]; then
   export WINEPREFIX=${WINEPREFIX:-$HOME/.local/share/morvane/wineprefix64}
-  export WINEARCH=win64 WINELOADER=$loader
 else
   export WINEPREFIX=${WINEPREFIX:-$HOME/.local/share/morvane/wineprefix}
-  export WINEARCH=win32
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+export WINELOADER=$loader
+# A prefix that exists keeps its own architecture: Wine refuses a WINEARCH
+# that differs from it. The 32-bit edition runs in either kind (in a
+# 64-bit prefix through WoW64); the 64-bit one needs a 64-bit prefix.
+arch=$(morvane_prefix_arch "$WINEPREFIX")
+unset WINEARCH
+if [ -z "$arch" ]; then
   mkdir -p "$WINEPREFIX"
-  "$loader" wineboot -i </dev/null >/dev/null 2>&1 || true
+  WINEARCH=win$edition "$loader" wineboot -i </dev/null >/dev/null 2>&1 || true
   morvane_font_replacements "$loader" || true
+elif [ $edition = 64 ] && [ "$arch" != win64 ]; then
+  echo "$WINEPREFIX is a 32-bit Wine prefix; the 64-bit edition needs a 64-bit one (set WINEPREFIX to another folder)." >&2
+  exit 1
 fi
 echo "Starting the $edition-bit edition: $build/bin/$exe"
 exec "$loader" "$root/$build/bin/$exe"

@@ -79,7 +79,7 @@ TEST(Executable, GuiImageOfItsEditionWithSystemImportsOnly) {
 TEST(Executable, StartsShowsMainWindowAndEndsWithZero) {
   STARTUPINFOA si{sizeof(si)};
   PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + ExePath() + "\"";
+  std::string cmd = '"' + ExePath() + '"';
   ASSERT_TRUE(::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                (mvtest::ExeDir() + "..\\bin").c_str(), &si, &pi));
   HWND main = nullptr;

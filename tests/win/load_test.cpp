@@ -2,6 +2,7 @@
 // shows what it loaded.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,15 @@ TEST_F(LoadTest, ThreeFilesWithTheSecondFailingAppendFirstAndThird) {
   mvtest::WriteFileBytes(dir + "first.bmp", Bmp(24));
   mvtest::WriteFileBytes(dir + "second.bmp", "this is no bitmap at all");
   mvtest::WriteFileBytes(dir + "third.bmp", Bmp(8));
+  // While the box is up (a pump standing in for its modal loop) the list
+  // shows the image added before it.
+  unsigned icon_while_up = 1;
+  boxes.WhileUp([&](const forms::MessageBoxRequest&) {
+    mvtest::Pump();
+    icon_while_up = mvtest::CaptureClient(frmMain->lstBefore->Handle()).at(2, 2);
+  });
   LoadTyped("\"first.bmp\" \"second.bmp\" \"third.bmp\"");
+  EXPECT_EQ(icon_while_up, 0u) << "the first image's icon frame";
 
   const std::vector<std::string> expected{"first.bmp", "third.bmp"};
   EXPECT_EQ(Items(*frmMain->lstBefore), expected);
@@ -102,10 +111,25 @@ TEST_F(LoadTest, ThreeFilesWithTheSecondFailingAppendFirstAndThird) {
 
 TEST_F(LoadTest, OnlyFailingFilesLeaveDeleteButtonDisabled) {
   mvtest::WriteFileBytes(dir + "x.png", "not decodable without a plug-in");
-  LoadTyped("\"x.png\"");
+  mvtest::WriteFileBytes(dir + "y.png", "nor this");
+  // Once a box goes, the list repaints what it covered before the batch
+  // goes on: a box leaves stale pixels (black here) and an invalid area.
+  HWND list = frmMain->lstBefore->Handle();
+  std::vector<unsigned> when_box_came;
+  boxes.WhileUp([&](const forms::MessageBoxRequest&) {
+    when_box_came.push_back(mvtest::CaptureClient(list).at(150, 10));
+    HDC dc = ::GetDC(list);
+    RECT r;
+    ::GetClientRect(list, &r);
+    ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::ReleaseDC(list, dc);
+    ::InvalidateRect(list, nullptr, TRUE);
+  });
+  LoadTyped("\"x.png\" \"y.png\"");
   EXPECT_EQ(frmMain->lstBefore->Count(), 0);
   EXPECT_FALSE(frmMain->btnDel1->Enabled());
-  EXPECT_EQ(boxes.Boxes().size(), 1u);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_NE(when_box_came[1], 0u) << "the first box's area was not repainted";
 }
 
 TEST_F(LoadTest, CancellingChangesNothing) {
@@ -149,7 +173,8 @@ TEST_F(LoadTest, FiveHundredFilesChosenAtOnceAllLoad) {
 }
 
 TEST_F(LoadTest, LongNameCanBeScrolledToItsEnd) {
-  const std::string name = std::string(200, 'w') + ".bmp";
+  // As long as the path may be, up to 200 characters.
+  const std::string name = std::string(std::min<size_t>(200, MAX_PATH - 1 - dir.size() - 4), 'w') + ".bmp";
   mvtest::WriteFileBytes(dir + name, Bmp(24));
   LoadTyped("\"" + name + "\"");
   ASSERT_EQ(frmMain->lstBefore->Count(), 1);

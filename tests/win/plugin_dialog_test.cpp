@@ -423,6 +423,17 @@ TEST_F(PluginDialogTest, RowsAreRightAlignedColumnsThatLongNamesPush) {
   EXPECT_EQ(list.HorizontalExtent(), widest + 100);
   EXPECT_GT(TextWidth(list.Handle(), longname), TextWidth(list.Handle(), good));
   EXPECT_EQ(list.ItemIndex(), -1);
+
+  // Scrolled sideways, the box moves with its row: a click where it stood
+  // unscrolled lands on text and leaves the check alone.
+  auto click_row0 = [&](int scrolled, int x) {
+    ::SendMessageA(list.Handle(), WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, scrolled), 0);
+    ::SendMessageA(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 6));
+    ::SendMessageA(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, 6));
+    return list.Checked(0);
+  };
+  EXPECT_TRUE(click_row0(50, 5));
+  EXPECT_FALSE(click_row0(6, 2)) << "the box, scrolled to x = -5 ... 6";
 }
 
 TEST_F(PluginDialogTest, ConfigurationButtonReportsEachOutcome) {

@@ -23,11 +23,11 @@ class SourceListTest : public mvtest::AppTest {
     StartApp();
   }
   // Appends images the way the load command does.
-  void Add(int count, int bits = 24) {
+  void Add(int count, int bits = 24, const std::string& stem = "img") {
     for (int i = 0; i < count; ++i) {
       mv::test::BmpSpec recipe;
       recipe.bitCount = static_cast<std::uint16_t>(bits);
-      const std::string path = dir + "img" + std::to_string(next_) + ".bmp";
+      const std::string path = dir + stem + std::to_string(next_) + ".bmp";
       ++next_;
       mvtest::WriteFileBytes(path, mv::test::BuildBmp(recipe));
       ASSERT_NE(mvtest::AddListedImage(path), nullptr);
@@ -48,6 +48,9 @@ class SourceListTest : public mvtest::AppTest {
   std::string dir;
   int next_ = 0;
 };
+
+// Names long enough that a tooltip cut short would show.
+const std::string kLongStem(100, 'n');
 
 }  // namespace
 
@@ -87,28 +90,24 @@ TEST_F(SourceListTest, SelectedItemIsDrawnInHighlightColours) {
 }
 
 TEST_F(SourceListTest, TooltipShowsPathOfItemUnderPointerWhenScrolled) {
-  Add(30);
+  Add(30, 24, kLongStem);
   frmMain->lstBefore->SetTopIndex(5);
   ASSERT_EQ(frmMain->lstBefore->TopIndex(), 5);
   // The third visible item is the eighth image.
-  ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 2 * 20 + 5));
-  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[7]->FilePath);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 2 * 20 + 5), frmMain->BeforeImages[7]->FilePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, TooltipBelowLastItemKeepsLastPath) {
-  Add(3);
-  ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 25));
-  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[1]->FilePath);
-  ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 300));
-  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), frmMain->BeforeImages[1]->FilePath);
+  Add(3, 24, kLongStem);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 25), frmMain->BeforeImages[1]->FilePath);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 300), frmMain->BeforeImages[1]->FilePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, EmptyListSwitchesHintOff) {
-  ::SendMessageA(frmMain->lstBefore->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 5));
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 5), "");
   EXPECT_FALSE(frmMain->lstBefore->ShowHint());
-  EXPECT_EQ(mvtest::TooltipText(frmMain->lstBefore->Handle()), "");
 }
 
 TEST_F(SourceListTest, EnterAndDoubleClickOpenTheCaretItem) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "plugins/spi_ctrl.h"
+#include "plugins/tls_room.h"
 #include "tests/win/support/paths.h"
 #include "tests/win/support/plugin_place.h"
 #include "tests/win/support/worker_test_support.h"
@@ -212,6 +213,23 @@ TEST(SpiHost, LongFolderNamesDoNotOverflow) {
   QvSpiCtrl none(deep);
   EXPECT_TRUE(none.Plugins.empty());
   EXPECT_EQ(none.PluginDir, deep);
+}
+
+TEST(SpiHost, ShortOfThreadStorageLoadsNothing) {
+  // A plug-in that finds no TLS index left may abort the process as it
+  // loads (some take one on every load and keep it): with less than the
+  // reserve free, the host loads none.
+  const std::string dir = CopyFixtures("host_tls", {"mvt_good" MV_SPI_EXT});
+  std::vector<DWORD> taken;
+  for (DWORD i; (i = ::TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(i);
+  for (int i = 1; i < spi::kTlsReserve && !taken.empty(); ++i) {
+    ::TlsFree(taken.back());
+    taken.pop_back();
+  }
+  const size_t loaded_short = QvSpiCtrl(dir).Plugins.size();
+  for (DWORD i : taken) ::TlsFree(i);
+  EXPECT_EQ(loaded_short, 0u);
+  EXPECT_EQ(QvSpiCtrl(dir).Plugins.size(), 1u);
 }
 
 TEST(SpiHost, ProgressCallbackNeverStops) {

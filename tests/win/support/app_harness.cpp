@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -118,6 +117,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 MessageBoxRecorder::MessageBoxRecorder() {
   previous_ = forms::SetMessageBoxHook([this](const forms::MessageBoxRequest& r) {
     boxes_.push_back(r);
+    if (while_up_) while_up_(r);
     if (!answers_.empty()) {
       int a = answers_.front();
       answers_.erase(answers_.begin());
@@ -179,36 +179,38 @@ struct TipSearch {
   HWND tool;
   HWND tip = nullptr;
 };
-TOOLINFOA ToolOf(HWND tool, char* text) {
-  TOOLINFOA ti{};
-  ti.cbSize = TTTOOLINFOA_V1_SIZE;
-  ti.hwnd = ::GetParent(tool);
-  ti.uId = reinterpret_cast<UINT_PTR>(tool);
-  ti.lpszText = text;
-  return ti;
-}
 // The tooltip window that holds the tool: tips are owned by the tool's
 // top-level window, so each tip of the thread is asked.
 BOOL CALLBACK FindTip(HWND w, LPARAM p) {
   auto* s = reinterpret_cast<TipSearch*>(p);
-  char cls[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (::lstrcmpiA(cls, TOOLTIPS_CLASSA) != 0) return TRUE;
-  TOOLINFOA ti = ToolOf(s->tool, nullptr);
+  if (!IsOfClass(w, TOOLTIPS_CLASSA)) return TRUE;
+  TOOLINFOA ti{};
+  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+  ti.hwnd = ::GetParent(s->tool);
+  ti.uId = reinterpret_cast<UINT_PTR>(s->tool);
   if (!::SendMessageA(w, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&ti))) return TRUE;
   s->tip = w;
   return FALSE;
 }
 }  // namespace
 
-std::string TooltipText(HWND tool) {
+std::string TooltipShownAt(HWND tool, int x, int y) {
   TipSearch search{tool};
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindTip, reinterpret_cast<LPARAM>(&search));
   if (!search.tip) return "<no tooltip>";
-  std::string text(4096, '\0');
-  TOOLINFOA ti = ToolOf(tool, text.data());
-  ::SendMessageA(search.tip, TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&ti));
-  text.resize(std::strlen(text.c_str()));
+  // Away from every window of the program: the tip notices the pointer
+  // leave and forgets the tool.
+  ::SetCursorPos(0, 0);
+  PumpUntil([&] { return !::IsWindowVisible(search.tip); });
+  Pump(300);
+  POINT screen{x, y};
+  ::ClientToScreen(tool, &screen);
+  ::SetCursorPos(screen.x, screen.y);
+  ::SendMessageA(tool, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  if (!PumpUntil([&] { return ::IsWindowVisible(search.tip) != FALSE; })) return {};
+  // Its window text, not TTM_GETTEXTA: that one gives at most 79 bytes.
+  std::string text(static_cast<size_t>(::GetWindowTextLengthA(search.tip)) + 1, '\0');
+  text.resize(static_cast<size_t>(::GetWindowTextA(search.tip, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -40,11 +40,14 @@ class MessageBoxRecorder {
   ~MessageBoxRecorder();
   // The next boxes get these answers, in order; after them IDOK or IDNO.
   void Answer(std::vector<int> answers) { answers_ = std::move(answers); }
+  // Runs while each box is up, where its modal loop would be.
+  void WhileUp(std::function<void(const forms::MessageBoxRequest&)> action) { while_up_ = std::move(action); }
   const std::vector<forms::MessageBoxRequest>& Boxes() const { return boxes_; }
 
  private:
   std::vector<forms::MessageBoxRequest> boxes_;
   std::vector<int> answers_;
+  std::function<void(const forms::MessageBoxRequest&)> while_up_;
   forms::MessageBoxHook previous_;
 };
 
@@ -79,8 +82,10 @@ Capture CaptureClient(HWND hwnd);
 // Whether the window's class is `name`, letter case ignored.
 bool IsOfClass(HWND hwnd, const char* name);
 
-// The text the tooltip window of a control holds now (what it would show).
-std::string TooltipText(HWND tool);
+// Points at (x, y) of a control as the user does, the cursor moved away
+// first so that the tooltip starts afresh, and returns the text that the
+// tooltip window shows once it comes up; empty when none comes up.
+std::string TooltipShownAt(HWND tool, int x, int y);
 // Width of a text in a control's own font, measured without the forms layer.
 int TextWidth(HWND control, const std::string& text);
 

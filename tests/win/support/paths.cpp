@@ -42,14 +42,27 @@ static void RemoveTree(const std::string& dir) {
   ::RemoveDirectoryA(dir.c_str());
 }
 
+// In the temporary folder, not beside the tests: a test may build paths up
+// to the system's limit, which a deep checkout would push past it. One
+// folder per edition, as both may share a prefix.
+static std::string ScratchRoot() {
+  std::vector<char> buf(MAX_PATH + 1);
+  for (;;) {
+    const DWORD n = ::GetTempPathA(static_cast<DWORD>(buf.size()), buf.data());
+    if (n == 0) throw std::runtime_error("no temporary folder");
+    if (n < buf.size()) return std::string(buf.data(), n) + (sizeof(void*) == 8 ? "mvtest64\\" : "mvtest32\\");
+    buf.resize(n + 1);
+  }
+}
+
 std::string MakeScratchDir(const std::string& name) {
-  std::string root = ExeDir() + "scratch\\";
+  const std::string root = ScratchRoot();
   ::CreateDirectoryA(root.c_str(), nullptr);
   // A folder still held open (a file dialog watching it) cannot go: then a
   // fresh sibling serves.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string dir = root + name;
-    if (attempt) dir += "_" + std::to_string(attempt);
+    if (attempt) dir += '_' + std::to_string(attempt);
     dir += "\\";
     RemoveTree(dir);
     if (::CreateDirectoryA(dir.c_str(), nullptr)) return dir;

@@ -1,4 +1,5 @@
-// Where a Wine test finds its fixtures: beside the test executable.
+// Where a Wine test finds its fixtures (beside the test executable) and
+// keeps its scratch files.
 #pragma once
 
 #include <string>
@@ -22,7 +23,8 @@ std::string FixtureDir();
 // ExeDir() + "fixtures32\\": the 64-bit build's 32-bit fixture plug-ins
 // (*.spi, for the 32-bit worker); empty in a 32-bit build.
 std::string FixtureDir32();
-// A fresh, empty scratch folder under the test folder (trailing backslash).
+// A fresh, empty scratch folder in a short folder of the tests' own under
+// the temporary folder, wherever the checkout lies (trailing backslash).
 std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
