@@ -35,9 +35,10 @@ inline bool WriteAll(HANDLE f, const void* data, std::size_t size) {
   return true;
 }
 
-// Committed private regions summed with VirtualQuery: needs no counter the
-// system may leave at 0 (Wine's PrivateUsage).
-inline std::uint64_t CommittedPrivateBytes() {
+// Committed regions of one type (MEM_PRIVATE, MEM_MAPPED) summed with
+// VirtualQuery: needs no counter the system may leave at 0 (Wine's
+// PrivateUsage).
+inline std::uint64_t CommittedBytes(DWORD type) {
   std::uint64_t total = 0;
   SYSTEM_INFO si;
   ::GetSystemInfo(&si);
@@ -45,10 +46,12 @@ inline std::uint64_t CommittedPrivateBytes() {
   while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
     MEMORY_BASIC_INFORMATION mbi{};
     if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
+    if (mbi.State == MEM_COMMIT && mbi.Type == type) total += mbi.RegionSize;
     at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
   }
   return total;
 }
+
+inline std::uint64_t CommittedPrivateBytes() { return CommittedBytes(MEM_PRIVATE); }
 
 }  // namespace bench

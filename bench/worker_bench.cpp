@@ -82,17 +82,7 @@ struct Memory {
   double private_mb, mapped_mb;
 };
 Memory MemoryNow() {
-  std::uint64_t mapped = 0;
-  SYSTEM_INFO si;
-  ::GetSystemInfo(&si);
-  auto* at = static_cast<const std::uint8_t*>(si.lpMinimumApplicationAddress);
-  while (at < static_cast<const std::uint8_t*>(si.lpMaximumApplicationAddress)) {
-    MEMORY_BASIC_INFORMATION mbi{};
-    if (::VirtualQuery(at, &mbi, sizeof mbi) == 0) break;
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_MAPPED) mapped += mbi.RegionSize;
-    at = static_cast<const std::uint8_t*>(mbi.BaseAddress) + mbi.RegionSize;
-  }
-  return {bench::CommittedPrivateBytes() / 1048576.0, mapped / 1048576.0};
+  return {bench::CommittedBytes(MEM_PRIVATE) / 1048576.0, bench::CommittedBytes(MEM_MAPPED) / 1048576.0};
 }
 
 }  // namespace

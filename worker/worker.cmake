@@ -24,6 +24,7 @@ add_executable(MorvaneSusieWorker WIN32
   ${PROJECT_SOURCE_DIR}/plugins/fault_guard_x64.cpp
   ${PROJECT_SOURCE_DIR}/plugins/plugin_library.cpp
   ${PROJECT_SOURCE_DIR}/plugins/plugin_picture.cpp
+  ${PROJECT_SOURCE_DIR}/plugins/tls_room.cpp
   ${PROJECT_SOURCE_DIR}/forms/dib_format.cpp)
 target_include_directories(MorvaneSusieWorker PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(MorvaneSusieWorker PRIVATE WINVER=0x0600 _WIN32_WINNT=0x0600 NOMINMAX STRICT)

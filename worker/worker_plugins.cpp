@@ -7,6 +7,7 @@
 #include "forms/dib_format.h"
 #include "plugins/fault_guard.h"
 #include "plugins/plugin_picture.h"
+#include "plugins/tls_room.h"
 
 namespace worker {
 
@@ -35,35 +36,43 @@ void NoteModule(int plugin, HMODULE m) {
                   reinterpret_cast<std::uintptr_t>(base) + nt->OptionalHeader.SizeOfImage);
 }
 
-// The picture's rows in the layout the program keeps bitmaps in
-// (forms/dib_format.h), at `out`. Rows already in that form are copied as
-// they are (turned upright); other forms go through GDI, as the program
-// would convert them.
-bool RenderRows(const spi::PluginPicture& picture, const RGBQUAD* table, std::uint8_t* out, std::size_t bytes) {
+// A bitmap in the layout the program keeps bitmaps in (forms/dib_format.h),
+// in `section` when given, filled from the picture by GDI, which converts
+// the plug-in's form as the program would. Null when that fails.
+mv::unique_hbitmap ConvertedByGdi(const spi::PluginPicture& picture, const RGBQUAD* table, HANDLE section,
+                                  void** pixels) {
   const mv::DibCheck& dib = picture.Dib();
-  const int bits = forms::StoredBits(dib.bitCount);
-  const std::size_t stride = forms::DibStride(dib.width, bits);
-  if (dib.compression == mv::kBiRgb && bits == dib.bitCount && bits != 16) {
-    for (std::uint32_t r = 0; r < dib.absHeight; ++r) {
-      const std::uint32_t from = dib.topDown ? dib.absHeight - 1 - r : r;
-      std::memcpy(out + r * stride, picture.Rows() + from * stride, stride);
-    }
-    return true;
-  }
   forms::DibHeader header;
-  forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), bits, table);
-  void* pixels = nullptr;
+  forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), forms::StoredBits(dib.bitCount), table);
   mv::unique_hbitmap bitmap(
-      ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &pixels, nullptr, 0));
+      ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, pixels, section, 0));
   mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
-  if (!bitmap || !dc) return false;
+  if (!bitmap || !dc) return mv::unique_hbitmap();
   int lines = 0;
   {
     mv::SelectGuard use(dc.get(), bitmap.get());
     lines = picture.CopyInto(dc.get(), bitmap.get());
   }
   ::GdiFlush();
-  if (lines == 0) return false;
+  return lines ? std::move(bitmap) : mv::unique_hbitmap();
+}
+
+// The picture's rows in that layout at `out`. Rows already in that form
+// are copied as they are (turned upright); other forms go through GDI.
+bool RenderRows(const spi::PluginPicture& picture, const RGBQUAD* table, std::uint8_t* out, std::size_t bytes) {
+  const mv::DibCheck& dib = picture.Dib();
+  const int bits = forms::StoredBits(dib.bitCount);
+  if (dib.compression == mv::kBiRgb && bits == dib.bitCount && bits != 16) {
+    const std::size_t stride = forms::DibStride(dib.width, bits);
+    for (std::uint32_t r = 0; r < dib.absHeight; ++r) {
+      const std::uint32_t from = dib.topDown ? dib.absHeight - 1 - r : r;
+      std::memcpy(out + r * stride, picture.Rows() + from * stride, stride);
+    }
+    return true;
+  }
+  void* pixels = nullptr;
+  const mv::unique_hbitmap converted = ConvertedByGdi(picture, table, nullptr, &pixels);
+  if (!converted) return false;
   std::memcpy(out, pixels, bytes);
   return true;
 }
@@ -73,9 +82,8 @@ bool RenderRows(const spi::PluginPicture& picture, const RGBQUAD* table, std::ui
 // goes into the reply.
 bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply, std::uint8_t* inline_pixels) {
   const mv::DibCheck& dib = picture.Dib();
-  const int bits = forms::StoredBits(dib.bitCount);
-  const std::uint64_t bytes =
-      static_cast<std::uint64_t>(forms::DibStride(dib.width, bits)) * static_cast<std::uint64_t>(dib.absHeight);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(forms::DibStride(dib.width, forms::StoredBits(dib.bitCount))) *
+                              static_cast<std::uint64_t>(dib.absHeight);
   RGBQUAD table[256] = {};
   if (dib.bitCount <= 8) std::copy_n(picture.Colors(), std::min<std::uint32_t>(dib.colorCount, 256), table);
   reply.section = 0;
@@ -85,21 +93,9 @@ bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply, std::uint8_t
     mv::unique_handle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
                                                    static_cast<DWORD>(bytes >> 32), static_cast<DWORD>(bytes),
                                                    nullptr));
-    if (!section) return false;
-    forms::DibHeader header;
-    forms::FillDibHeader(header, dib.width, static_cast<int>(dib.absHeight), bits, table);
+    // The rows stay in the section when the bitmap that wrote them goes.
     void* pixels = nullptr;
-    mv::unique_hbitmap bitmap(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
-                                                 &pixels, section.get(), 0));
-    mv::unique_hdc dc(::CreateCompatibleDC(nullptr));
-    if (!bitmap || !dc) return false;
-    int lines = 0;
-    {
-      mv::SelectGuard use(dc.get(), bitmap.get());
-      lines = picture.CopyInto(dc.get(), bitmap.get());
-    }
-    ::GdiFlush();
-    if (lines == 0) return false;
+    if (!section || !ConvertedByGdi(picture, table, section.get(), &pixels)) return false;
     reply.section = reinterpret_cast<std::uintptr_t>(section.release());
   }
   reply.width = dib.width;
@@ -152,7 +148,11 @@ void PluginSet::Load() {
     LoadedPlugin r{};
     r.result = static_cast<std::int32_t>(LoadResult::NotLoaded);
     const int index = static_cast<int>(i);
-    if (name.fileName[0]) {
+    // A plug-in that takes a TLS index on every load may abort the worker
+    // when none is left: past the reserve, the rest stay unloaded.
+    if (name.fileName[0] && !spi::TlsRoomFor(spi::kTlsReserve)) {
+      r.errorCode = ERROR_NOT_ENOUGH_MEMORY;
+    } else if (name.fileName[0]) {
       const std::string path = std::string(request.folder) + "\\" + name.fileName;
       mailbox_.SetRunning(index);  // its DllMain runs now
       HMODULE m = ::LoadLibraryA(path.c_str());

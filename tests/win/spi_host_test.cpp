@@ -220,6 +220,7 @@ TEST(SpiHost, ShortOfThreadStorageLoadsNothing) {
   // loads (some take one on every load and keep it): with less than the
   // reserve free, the host loads none.
   const std::string dir = CopyFixtures("host_tls", {"mvt_good" MV_SPI_EXT});
+  const mvtest::PluginsInProcess here;  // the host's own TLS is what runs short
   std::vector<DWORD> taken;
   for (DWORD i; (i = ::TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(i);
   for (int i = 1; i < spi::kTlsReserve && !taken.empty(); ++i) {
