@@ -4,6 +4,7 @@
 
 #include "app/before_image.h"
 #include "base/sjis_path.h"
+#include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/message_box.h"
 #include "palette/PreviewPaletteFrom.h"
@@ -117,7 +118,7 @@ void TfrmMain::FormCreate() {
   SpiCtrl = dir.empty() ? new QvSpiCtrl() : new QvSpiCtrl(dir);
   SpiCtrl->OnCallsEnded = [this] { ResumePendingClose(); };
   PluginDlg = new TdlgPlugin();
-  LastFolder = mv::ExtractFileDir(exe);
+  LastFolder = mv::WideFromAnsi(mv::ExtractFileDir(exe));
   btnDel1->SetEnabled(false);
   btnDel2->SetEnabled(false);
 }

@@ -47,7 +47,7 @@ class TfrmMain : public forms::Form {
   QvSpiCtrl* SpiCtrl = nullptr;
   TdlgPlugin* PluginDlg = nullptr;
   std::vector<tag_BeforeImage*> BeforeImages;
-  std::string LastFolder;
+  std::wstring LastFolder;  // where the load dialog opens: the folder of the last file loaded
 
   // Event handlers.
   void FormCreate();
@@ -55,6 +55,9 @@ class TfrmMain : public forms::Form {
   void FormMouseMove(forms::ShiftState shift, int x, int y);
   void btnLoadMouseMove(forms::ShiftState shift, int x, int y);
   void btnLoadClick(void* sender);
+  // Loads files by their full paths, in order, as the load command does:
+  // a failure message for each that does not decode, the rest appended.
+  void LoadPaths(const std::vector<std::wstring>& paths);
   void Menu_LoadClick(void* sender);
   void Menu_PluginClick(void* sender);
   void Menu_ExitClick(void* sender);

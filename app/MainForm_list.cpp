@@ -16,7 +16,7 @@ void TfrmMain::lstBeforeMouseMove(forms::ShiftState, int, int y) {
   const int count = lstBefore->Count();
   if (count == 0) return;
   const int i = y / mv::ImageItemHeight(*imglstBits) + lstBefore->TopIndex();
-  if (i >= 0 && i < count && i < static_cast<int>(BeforeImages.size())) lstBefore->SetHint(BeforeImages[i]->FilePath);
+  if (i >= 0 && i < count && i < static_cast<int>(BeforeImages.size())) lstBefore->SetHint(BeforeImages[i]->WidePath);
   lstBefore->SetShowHint(true);
 }
 
@@ -50,6 +50,6 @@ void TfrmMain::UpdateBeforeExtent() {
   const int text_left = mv::ImageItemTextLeft(*imglstBits);
   int widest = 0;
   for (const tag_BeforeImage* image : BeforeImages)
-    if (image) widest = std::max<int>(widest, measure.Of(image->FileName).cx + text_left + 2);
+    if (image) widest = std::max<int>(widest, measure.Of(image->WideName).cx + text_left + 2);
   lstBefore->SetHorizontalExtent(widest);
 }

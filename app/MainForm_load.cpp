@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "app/MainForm.h"
-#include "base/sjis_path.h"
+#include "base/wide_text.h"
 #include "forms/message_box.h"
 #include "plugins/spi_ctrl.h"
 
@@ -14,29 +14,34 @@ void TfrmMain::btnLoadClick(void*) {
       dlgLoad->FileName.clear();
       dlgLoad->InitialDir = LastFolder;
       if (!dlgLoad->Execute(Handle())) return;
-      std::optional<ListsRedrawPause> pause(std::in_place, *this);
-      for (forms::ItemList* list : NameLists()) list->Reserve(static_cast<int>(dlgLoad->Files.size()));
-      for (size_t i = 0; i < dlgLoad->Files.size(); ++i) {
-        const std::string path = dlgLoad->Files[i];
-        LastFolder = mv::ExtractFileDir(path);
-        auto image = std::make_unique<tag_BeforeImage>();
-        image->FilePath = path;
-        if (!SpiCtrl->DecodeImage(image.get())) {
-          // The lists draw while the box is up, so the images added so far
-          // show, and repaint what it uncovers before they pause again.
-          pause.reset();
-          forms::ShowMessageBox(Handle(), "指定のファイル：\r\n" + path + "\r\nを読み込むことができません", "読み込み失敗",
-                                MB_OK);
-          for (forms::ItemList* list : NameLists()) ::UpdateWindow(list->Handle());
-          pause.emplace(*this);
-          continue;
-        }
-        AppendImage(std::move(image));
-      }
-      UpdateBeforeExtent();
+      LoadPaths(dlgLoad->Files);
       return;
     } catch (const forms::FileOpenError& e) {
       if (forms::ShowMessageBox(Handle(), e.what(), "オープンエラー", MB_RETRYCANCEL) != IDRETRY) return;
     }
   }
+}
+
+void TfrmMain::LoadPaths(const std::vector<std::wstring>& paths) {
+  if (paths.empty()) return;
+  std::optional<ListsRedrawPause> pause(std::in_place, *this);
+  for (forms::ItemList* list : NameLists()) list->Reserve(static_cast<int>(paths.size()));
+  for (const std::wstring& path : paths) {
+    LastFolder = mv::ExtractFileDirW(path);
+    auto image = std::make_unique<tag_BeforeImage>();
+    image->WidePath = path;
+    if (!SpiCtrl->DecodeImage(image.get())) {
+      // The lists draw while the box is up, so the images added so far
+      // show, and repaint what it uncovers before they pause again.
+      pause.reset();
+      forms::ShowMessageBox(Handle(),
+                            mv::WideFromAnsi("指定のファイル：\r\n") + path + mv::WideFromAnsi("\r\nを読み込むことができません"),
+                            "読み込み失敗", MB_OK);
+      for (forms::ItemList* list : NameLists()) ::UpdateWindow(list->Handle());
+      pause.emplace(*this);
+      continue;
+    }
+    AppendImage(std::move(image));
+  }
+  UpdateBeforeExtent();
 }

@@ -12,8 +12,14 @@
 #include "forms/bitmap.h"
 
 struct tag_BeforeImage {
-  std::string FilePath;   // as the open dialog returned it
-  std::string FileName;   // the name without its folder
+  // The path as the file system has it: everything that opens the file
+  // uses it, everything that shows a name shows WideName. FilePath and
+  // FileName are the same in the program's code page, '?' for what it
+  // cannot say. The decoder fills whichever pair was left empty.
+  std::wstring WidePath;
+  std::wstring WideName;  // the name without its folder
+  std::string FilePath;
+  std::string FileName;
   int FormatIndex = 1;    // 0: read natively; 1: decoded by a plug-in
   std::unique_ptr<forms::Bitmap> Bitmap;  // plug-in images only
   int DepthIcon = 0;      // index into the bit-depth icons

@@ -1,5 +1,7 @@
 #include "app/image_item.h"
 
+#include "base/wide_text.h"
+
 namespace mv {
 
 namespace {
@@ -15,10 +17,12 @@ void DrawImageItem(forms::DrawItemArgs& item, const forms::ImageList& icons,
                    const std::vector<tag_BeforeImage*>& images, const std::string& name) {
   const RECT& r = item.rect;
   item.canvas.FillRect(r);
-  if (item.index >= 0 && item.index < static_cast<int>(images.size()) && images[item.index])
-    icons.Draw(item.canvas.Handle(), images[item.index]->DepthIcon, r.left + kIconInset, r.top + kIconInset);
-  const int th = item.canvas.TextHeight(name);
-  item.canvas.TextOut(r.left + ImageItemTextLeft(icons), r.top + (r.bottom - r.top - th) / 2, name);
+  const tag_BeforeImage* image =
+      item.index >= 0 && item.index < static_cast<int>(images.size()) ? images[item.index] : nullptr;
+  if (image) icons.Draw(item.canvas.Handle(), image->DepthIcon, r.left + kIconInset, r.top + kIconInset);
+  const std::wstring text = image ? image->WideName : mv::WideFromAnsi(name);
+  const int th = item.canvas.TextExtent(text).cy;
+  item.canvas.TextOut(r.left + ImageItemTextLeft(icons), r.top + (r.bottom - r.top - th) / 2, text);
 }
 
 }  // namespace mv

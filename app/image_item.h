@@ -15,8 +15,8 @@ namespace mv {
 int ImageItemHeight(const forms::ImageList& icons);
 // Where the name starts, from the item's left edge.
 int ImageItemTextLeft(const forms::ImageList& icons);
-// Paints the item of images[item.index]; without an icon where the store
-// has no such image.
+// Paints the item of images[item.index] with the image's name as the file
+// system has it; where the store has no such image, `name` without an icon.
 void DrawImageItem(forms::DrawItemArgs& item, const forms::ImageList& icons,
                    const std::vector<tag_BeforeImage*>& images, const std::string& name);
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wide_text.h"
 #include "app/MainForm.h"
 #include "app/app_forms.h"
 #include "forms/application.h"
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
     return IDYES;
   });
   forms::OpenDialog::ExecuteOverride() = [&](forms::OpenDialog& d) {
-    d.Files = paths;
+    d.Files.clear();
+    for (const std::string& p : paths) d.Files.push_back(mv::WideFromAnsi(p));
     return true;
   };
 

@@ -11,11 +11,14 @@
 
 #include "app/before_image.h"
 #include "base/handles.h"
+#include "base/open_file.h"
 #include "base/sjis_path.h"
+#include "base/wide_text.h"
 #include "decode/dib_check.h"
 #include "decode/image_palette.h"
 #include "decode/worker_decode.h"
 #include "plugins/fault_guard.h"
+#include "plugins/plugin_name.h"
 #include "plugins/plugin_picture.h"
 #include "plugins/spi_ctrl.h"
 
@@ -30,11 +33,6 @@ int NativeFormatIndex(const std::string& path) {
   for (int i = 0; i < kNativeFormatCount; ++i)
     if (ext.size() >= 4 && ext.compare(0, 4, kNativeFormats[i], 4) == 0) return i;
   return kNativeFormatCount;
-}
-
-mv::unique_file OpenForReading(const std::string& path) {
-  return mv::unique_file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool FileSize64(HANDLE file, std::uint64_t& size) {
@@ -65,7 +63,7 @@ bool MapWhole(HANDLE file, HANDLE mapping, WholeView& out) {
 }
 
 bool DecodeNative(QvSpiCtrl& host, tag_BeforeImage& image) {
-  mv::unique_file file = OpenForReading(image.FilePath);
+  mv::unique_file file = mv::OpenForReading(image.WidePath);
   if (!file || file.get() == nullptr) return false;
   char name[16];
   std::snprintf(name, sizeof(name), "%d", host.MappingCounter++);
@@ -136,7 +134,7 @@ bool TakePicture(const spi::PluginPicture& picture, tag_BeforeImage& image) {
 }
 
 Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) {
-  mv::unique_file file = OpenForReading(image.FilePath);
+  mv::unique_file file = mv::OpenForReading(image.WidePath);
   if (!file || file.get() == nullptr) return Attempt::FileError;
   mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) return Attempt::FileError;
@@ -147,7 +145,8 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
 
   spi::PluginInput input;
   input.file = whole.Bytes();
-  input.name = image.FilePath;
+  input.name = spi::PluginNameFor(image.WidePath);
+  input.wide_name = image.WidePath;
   // The 32-bit interface takes the file handle first; in 64-bit a handle
   // cannot be told from a pointer, so only the 2 KB form is given.
   input.handle = spi::kIsSupportedTakesBuffer ? nullptr : file.get();
@@ -166,6 +165,12 @@ Attempt TryPlugin(QvSpiCtrl& host, QvSpiPlugin& plugin, tag_BeforeImage& image) 
 }  // namespace
 
 bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
+  if (image->WidePath.empty())
+    image->WidePath = mv::WideFromAnsi(image->FilePath);
+  else
+    image->FilePath = mv::AnsiFromWide(image->WidePath);
+  image->WideName = mv::ExtractFileNameW(image->WidePath);
+  // The code page keeps '.', "BMP" and the separators whatever else it loses.
   image->FormatIndex = NativeFormatIndex(image->FilePath);
   image->FileName = mv::ExtractFileName(image->FilePath);
   if (image->FormatIndex == 0) return DecodeNative(*this, *image);

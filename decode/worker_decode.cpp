@@ -8,7 +8,9 @@
 
 #include "app/before_image.h"
 #include "base/handles.h"
+#include "base/open_file.h"
 #include "forms/bitmap.h"
+#include "plugins/plugin_name.h"
 #include "plugins/spi_ctrl.h"
 
 namespace {
@@ -58,13 +60,13 @@ QvSpiPlugin* ByWorkerIndex(QvSpiCtrl& host, int bits, int index) {
 WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& run, tag_BeforeImage& image) {
   if (run.empty()) return WorkerAttempt::Declined;
   const int bits = run.front()->WorkerBits;
-  mv::unique_file file(::CreateFileA(image.FilePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  mv::unique_file file = mv::OpenForReading(image.WidePath);
   LARGE_INTEGER size{};
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return WorkerAttempt::FileError;
   // A 32-bit worker maps files below 2 GiB, as a 32-bit plug-in takes them.
   if (bits == 32 && size.QuadPart > 0x7FFFFFFF) return WorkerAttempt::FileError;
 
+  const std::string name = spi::PluginNameFor(image.WidePath);
   std::vector<QvSpiPlugin*> left = run;
   for (int blind = 0; blind < kMaxBlindDeaths && !left.empty();) {
     spi::WorkerHost* worker = host.RunningWorker(bits);
@@ -73,8 +75,8 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
     std::vector<int> indices;
     for (const QvSpiPlugin* p : left) indices.push_back(p->WorkerIndex);
     if (indices.empty()) break;
-    spi::WorkerDecode d = worker->Decode(file.get(), static_cast<std::uint64_t>(size.QuadPart), image.FilePath,
-                                         indices);
+    spi::WorkerDecode d =
+        worker->Decode(file.get(), static_cast<std::uint64_t>(size.QuadPart), name, image.WidePath, indices);
     switch (d.end) {
       case spi::WorkerDecode::End::Decoded: {
         const auto made_by =

@@ -42,6 +42,12 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
   ::TextOutA(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
+void Canvas::TextOut(int x, int y, const std::wstring& text) {
+  ::SetBkMode(dc_, OPAQUE);
+  ::SetBkColor(dc_, brush_color_);
+  ::TextOutW(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
 void Canvas::TextOutTransparent(int x, int y, const std::string& text) {
   ::SetBkMode(dc_, TRANSPARENT);
   ::TextOutA(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
@@ -50,6 +56,12 @@ void Canvas::TextOutTransparent(int x, int y, const std::string& text) {
 SIZE Canvas::TextExtent(const std::string& text) {
   SIZE s{0, 0};
   ::GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &s);
+  return s;
+}
+
+SIZE Canvas::TextExtent(const std::wstring& text) {
+  SIZE s{0, 0};
+  ::GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &s);
   return s;
 }
 

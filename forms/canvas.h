@@ -33,10 +33,12 @@ class Canvas {
   void Rectangle(int left, int top, int right, int bottom);
   // Text whose cells are filled with the brush colour.
   void TextOut(int x, int y, const std::string& text);
+  void TextOut(int x, int y, const std::wstring& text);
   // Text without a background.
   void TextOutTransparent(int x, int y, const std::string& text);
   SIZE TextExtent(const std::string& text);
   int TextHeight(const std::string& text) { return TextExtent(text).cy; }
+  SIZE TextExtent(const std::wstring& text);
   COLORREF Pixel(int x, int y) const { return ::GetPixel(dc_, x, y); }
 
  private:

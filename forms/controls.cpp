@@ -114,12 +114,12 @@ void ListBox::SetShowHint(bool on) {
 
 bool ListBox::ShowHint() const { return hint_ && hint_->Active(); }
 
-void ListBox::SetHint(const std::string& text) {
+void ListBox::SetHint(const std::wstring& text) {
   if (!hint_) hint_ = std::make_unique<forms::Hint>(Handle());
   hint_->SetText(text);
 }
 
-std::string ListBox::Hint() const { return hint_ ? hint_->Text() : std::string(); }
+std::wstring ListBox::Hint() const { return hint_ ? hint_->Text() : std::wstring(); }
 
 // ---- ComboBox ---------------------------------------------------------------
 

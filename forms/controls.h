@@ -79,8 +79,8 @@ class ListBox : public ItemList {
   // Tooltip text for the list as a whole; off switches its display off.
   void SetShowHint(bool on);
   bool ShowHint() const;
-  void SetHint(const std::string& text);
-  std::string Hint() const;
+  void SetHint(const std::wstring& text);
+  std::wstring Hint() const;
 
   using ItemList::OnDrawItem;
   using ItemList::OnMeasureItem;

@@ -3,9 +3,10 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 
-#include "base/sjis_path.h"
+#include "base/wide_text.h"
 
 namespace forms {
 
@@ -14,29 +15,29 @@ namespace {
 // The result buffer grows with the selection, so that any number of chosen
 // files fits: the dialog tells the hook each time the selection changes.
 struct OpenState {
-  std::vector<char> buffer;
-  OPENFILENAMEA* ofn = nullptr;
+  std::vector<wchar_t> buffer;
+  OPENFILENAMEW* ofn = nullptr;
 };
 
 UINT_PTR CALLBACK OpenHook(HWND dlg, UINT msg, WPARAM, LPARAM lp) {
   if (msg == WM_INITDIALOG) {
-    auto* ofn = reinterpret_cast<OPENFILENAMEA*>(lp);
-    ::SetWindowLongPtrA(dlg, DWLP_USER, static_cast<LONG_PTR>(ofn->lCustData));
+    auto* ofn = reinterpret_cast<OPENFILENAMEW*>(lp);
+    ::SetWindowLongPtrW(dlg, DWLP_USER, static_cast<LONG_PTR>(ofn->lCustData));
     return 0;
   }
   if (msg == WM_NOTIFY) {
-    auto* note = reinterpret_cast<OFNOTIFYA*>(lp);
+    auto* note = reinterpret_cast<OFNOTIFYW*>(lp);
     if (note->hdr.code == CDN_SELCHANGE) {
-      auto* state = reinterpret_cast<OpenState*>(::GetWindowLongPtrA(dlg, DWLP_USER));
+      auto* state = reinterpret_cast<OpenState*>(::GetWindowLongPtrW(dlg, DWLP_USER));
       HWND parent = ::GetParent(dlg);
-      LRESULT names = ::SendMessageA(parent, CDM_GETSPEC, 0, 0);
-      LRESULT folder = ::SendMessageA(parent, CDM_GETFOLDERPATH, 0, 0);
+      LRESULT names = ::SendMessageW(parent, CDM_GETSPEC, 0, 0);
+      LRESULT folder = ::SendMessageW(parent, CDM_GETFOLDERPATH, 0, 0);
       if (state && names > 0 && folder >= 0) {
         // Each name may grow by its quotes dropping into separators; the
         // folder comes first. Double it for slack.
         size_t need = static_cast<size_t>(names + folder + 16) * 2;
         if (need > state->buffer.size()) {
-          state->buffer.assign(need, '\0');
+          state->buffer.assign(need, L'\0');
           state->ofn->lpstrFile = state->buffer.data();
           state->ofn->nMaxFile = static_cast<DWORD>(state->buffer.size());
         }
@@ -48,18 +49,18 @@ UINT_PTR CALLBACK OpenHook(HWND dlg, UINT msg, WPARAM, LPARAM lp) {
 
 }  // namespace
 
-std::vector<std::string> OpenDialog::SplitResult(const char* buffer, std::size_t size) {
-  std::vector<std::string> parts;
+std::vector<std::wstring> OpenDialog::SplitResult(const wchar_t* buffer, std::size_t size) {
+  std::vector<std::wstring> parts;
   std::size_t i = 0;
-  while (i < size && buffer[i] != '\0') {
-    std::size_t n = strnlen(buffer + i, size - i);
+  while (i < size && buffer[i] != L'\0') {
+    std::size_t n = wcsnlen(buffer + i, size - i);
     parts.emplace_back(buffer + i, n);
     i += n + 1;
   }
   if (parts.size() <= 1) return parts;
-  std::string folder = parts[0];
-  if (!folder.empty() && mv::LastDelimiter(folder, "\\") != folder.size() - 1) folder += "\\";
-  std::vector<std::string> files;
+  std::wstring folder = parts[0];
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  std::vector<std::wstring> files;
   for (std::size_t k = 1; k < parts.size(); ++k) files.push_back(folder + parts[k]);
   return files;
 }
@@ -72,15 +73,16 @@ std::function<bool(OpenDialog&)>& OpenDialog::ExecuteOverride() {
 bool OpenDialog::Execute(HWND owner) {
   if (ExecuteOverride()) return ExecuteOverride()(*this);
   OpenState state;
-  state.buffer.assign(std::max<size_t>(65536, FileName.size() + 2), '\0');
-  std::memcpy(state.buffer.data(), FileName.data(), FileName.size());
-  OPENFILENAMEA ofn{};
+  state.buffer.assign(std::max<size_t>(65536, FileName.size() + 2), L'\0');
+  std::copy(FileName.begin(), FileName.end(), state.buffer.begin());
+  const std::wstring title = mv::WideFromAnsi(Title);
+  OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = owner;
   ofn.lpstrFile = state.buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(state.buffer.size());
   ofn.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
-  ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
   if (AllowMultiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
   if (HideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
@@ -89,7 +91,7 @@ bool OpenDialog::Execute(HWND owner) {
   ofn.lCustData = reinterpret_cast<LPARAM>(&state);
   state.ofn = &ofn;
   Files.clear();
-  if (!::GetOpenFileNameA(&ofn)) {
+  if (!::GetOpenFileNameW(&ofn)) {
     if (DWORD error = ::CommDlgExtendedError()) {
       char text[128];
       wsprintfA(text, "ファイルを開くダイアログを表示できません (エラー %lu)", error);

@@ -21,8 +21,9 @@ class FileOpenError : public std::runtime_error {
 class OpenDialog {
  public:
   std::string Title;
-  std::string InitialDir;
-  std::string FileName;
+  // Paths as the file system has them: the dialog is the wide one.
+  std::wstring InitialDir;
+  std::wstring FileName;
   bool AllowMultiSelect = true;
   bool HideReadOnly = true;
   bool PathMustExist = true;
@@ -32,11 +33,11 @@ class OpenDialog {
   // dialog fails. Files then holds every
   // chosen path, however many.
   bool Execute(HWND owner);
-  std::vector<std::string> Files;
+  std::vector<std::wstring> Files;
 
   // Turns the dialog's result buffer into full paths: a single path, or a
   // folder followed by names, each ended by a zero, the list by two.
-  static std::vector<std::string> SplitResult(const char* buffer, std::size_t size);
+  static std::vector<std::wstring> SplitResult(const wchar_t* buffer, std::size_t size);
 
   // Stands in for the system dialog when set (tests of failures the real
   // dialog cannot be made to produce).

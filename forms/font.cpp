@@ -44,4 +44,10 @@ SIZE TextMeasure::Of(const std::string& text) const {
   return size;
 }
 
+SIZE TextMeasure::Of(const std::wstring& text) const {
+  SIZE size{0, 0};
+  ::GetTextExtentPoint32W(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
+
 }  // namespace forms

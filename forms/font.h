@@ -35,6 +35,7 @@ class TextMeasure {
  public:
   explicit TextMeasure(HFONT font) : dc_(::CreateCompatibleDC(nullptr)), select_(dc_.get(), font) {}
   SIZE Of(const std::string& text) const;
+  SIZE Of(const std::wstring& text) const;
 
  private:
   mv::unique_hdc dc_;

@@ -128,6 +128,12 @@ int Form::ShowModal() {
 
 void Form::SetCaption(const std::string& caption) { ::SetWindowTextA(Handle(), caption.c_str()); }
 
+void Form::SetCaption(const std::wstring& caption) {
+  // Straight to the system's handling: through the window's own procedure,
+  // an ANSI one, the text would pass the code page and lose what it cannot say.
+  ::DefWindowProcW(Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.c_str()));
+}
+
 std::string Form::Caption() const {
   int n = ::GetWindowTextLengthA(Handle());
   std::vector<char> buf(static_cast<size_t>(n) + 1);

@@ -52,6 +52,8 @@ class Form : public Window {
   int ModalResult() const { return modal_result_; }
 
   void SetCaption(const std::string& caption);
+  // A caption that holds names the code page may not say.
+  void SetCaption(const std::wstring& caption);
   std::string Caption() const;
   // The form does not own the icon; the caller keeps it alive.
   void SetIcon(HICON icon);

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "base/wide_text.h"
+
 namespace forms {
 
 Hint::Hint(HWND tool) : tool_(tool) {
@@ -27,16 +29,19 @@ Hint::~Hint() {
   if (tip_ && ::IsWindow(tip_)) ::DestroyWindow(tip_);
 }
 
-void Hint::SetText(const std::string& text) {
+void Hint::SetText(const std::wstring& text) {
   text_ = text;
-  TOOLINFOA ti{};
-  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+  // Wide, so that a path shows whatever its characters.
+  TOOLINFOW ti{};
+  ti.cbSize = TTTOOLINFOW_V1_SIZE;
   ti.uFlags = TTF_IDISHWND;
   ti.hwnd = ::GetParent(tool_);
   ti.uId = reinterpret_cast<UINT_PTR>(tool_);
-  ti.lpszText = const_cast<char*>(text_.c_str());
-  ::SendMessageA(tip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
+  ti.lpszText = const_cast<wchar_t*>(text_.c_str());
+  ::SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
 }
+
+void Hint::SetText(const std::string& text) { SetText(mv::WideFromAnsi(text)); }
 
 void Hint::SetActive(bool active) {
   active_ = active;

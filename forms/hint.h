@@ -15,8 +15,9 @@ class Hint {
   Hint(const Hint&) = delete;
   Hint& operator=(const Hint&) = delete;
 
-  void SetText(const std::string& text);
-  const std::string& Text() const { return text_; }
+  void SetText(const std::wstring& text);
+  void SetText(const std::string& text);  // a text of the program's code page
+  const std::wstring& Text() const { return text_; }
   void SetActive(bool active);
   // Passes a message of the tool on to the tip when it is one of the mouse
   // messages the tip follows.
@@ -27,7 +28,7 @@ class Hint {
  private:
   HWND tool_;
   HWND tip_ = nullptr;
-  std::string text_;
+  std::wstring text_;
   bool active_ = true;
 };
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/wide_text.h"
+
 namespace forms {
 
 namespace {
@@ -13,13 +15,17 @@ int g_open = 0;
 }  // namespace
 
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-  MessageBoxRequest request{owner, text, caption, flags};
+  return ShowMessageBox(owner, mv::WideFromAnsi(text), caption, flags);
+}
+
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::string& caption, UINT flags) {
+  MessageBoxRequest request{owner, mv::AnsiFromWide(text), text, caption, flags};
   ++g_open;
   struct Closer {
     ~Closer() { --g_open; }
   } closer;
   if (Hook()) return Hook()(request);
-  return ::MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+  return ::MessageBoxW(owner, text.c_str(), mv::WideFromAnsi(caption).c_str(), flags);
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }

@@ -1,5 +1,5 @@
 // Every modal message box of the program goes through here, so that tests
-// can see and answer them; by default it is MessageBoxA.
+// can see and answer them; by default it is MessageBoxW.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,8 @@ namespace forms {
 
 struct MessageBoxRequest {
   HWND owner = nullptr;
-  std::string text;
+  std::string text;       // in the code page, '?' for what it cannot say
+  std::wstring wide_text;  // as shown
   std::string caption;
   UINT flags = MB_OK;
 };
@@ -20,8 +21,10 @@ using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 
 // Shows a modal message box (or hands it to the hook) and returns the button.
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+// The same for a text that holds names the code page may not say.
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::string& caption, UINT flags);
 
-// Replaces the hook; an empty hook restores MessageBoxA. Returns the old one.
+// Replaces the hook; an empty hook restores MessageBoxW. Returns the old one.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // How many modal message boxes are up right now.

@@ -97,9 +97,9 @@ void TfrmPrePalette::FormShow() { ShowPalette(ImageIndex); }
 
 void TfrmPrePalette::DropImage() { grid_palette_ = nullptr; }
 
-std::string TfrmPrePalette::MakeCaption() {
+std::wstring TfrmPrePalette::MakeCaption() {
   const tag_BeforeImage* e = frmMain->BeforeImages[static_cast<size_t>(ImageIndex)];
-  return e->FileName + " " + std::to_string(e->BitCount) + "bit";
+  return e->WideName + L" " + std::to_wstring(e->BitCount) + L"bit";
 }
 
 void TfrmPrePalette::ShowPalette(int index) {

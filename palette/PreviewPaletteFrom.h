@@ -54,7 +54,7 @@ class TfrmPrePalette : public forms::Form {
   void ShowPalette(int index);
   void DrawPalette(int index);
   void DrawColorGrid();
-  std::string MakeCaption();
+  std::wstring MakeCaption();
   void ShowIndex(int index);
   void ShowColor(COLORREF color);
   // Lets go of the shown image's palette: done when the window hides, and

@@ -17,6 +17,7 @@ PluginEntries ResolveEntries(HMODULE m) {
   PluginEntries e;
   e.GetPluginInfo = Resolve<SpiGetPluginInfo>(m, "GetPluginInfo");
   e.IsSupported = Resolve<SpiIsSupported>(m, "IsSupported");
+  e.IsSupportedW = Resolve<SpiIsSupportedW>(m, "IsSupportedW");
   e.GetPictureInfo = Resolve<SpiGetPictureInfo>(m, "GetPictureInfo");
   e.GetPicture = Resolve<SpiGetPicture>(m, "GetPicture");
   e.GetPreview = Resolve<SpiGetPreview>(m, "GetPreview");

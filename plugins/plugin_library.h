@@ -13,6 +13,7 @@ namespace spi {
 struct PluginEntries {
   SpiGetPluginInfo GetPluginInfo = nullptr;
   SpiIsSupported IsSupported = nullptr;
+  SpiIsSupportedW IsSupportedW = nullptr;  // optional: told the name as the file system has it
   SpiGetPictureInfo GetPictureInfo = nullptr;
   SpiGetPicture GetPicture = nullptr;
   SpiGetPreview GetPreview = nullptr;

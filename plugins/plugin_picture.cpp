@@ -51,11 +51,16 @@ Asked AskIsSupported(const PluginEntries& entries, const PluginInput& in, bool& 
   const auto head_bytes = std::min<std::size_t>(in.file.size, kIsSupportedHeadBytes);
   if (!GuardedRead(in.file, [&] { std::memcpy(head, in.file.begin, head_bytes); })) return Asked::FileError;
   int yes = 0;
+  // A plug-in that can be told the name as it is gets it that way.
+  const auto ask = [&](DWORD_PTR dw) {
+    if (entries.IsSupportedW && !in.wide_name.empty()) return GuardedCall(yes, entries.IsSupportedW, in.wide_name.c_str(), dw);
+    return GuardedCall(yes, entries.IsSupported, in.name.c_str(), dw);
+  };
   if (in.handle && !buffer_form) {
-    const GuardResult r = GuardedCall(yes, entries.IsSupported, in.name.c_str(), reinterpret_cast<DWORD_PTR>(in.handle));
+    const GuardResult r = ask(reinterpret_cast<DWORD_PTR>(in.handle));
     if (r.outcome == CallOutcome::Returned) return yes != 0 ? Asked::Yes : Asked::No;
   }
-  const GuardResult r = GuardedCall(yes, entries.IsSupported, in.name.c_str(), reinterpret_cast<DWORD_PTR>(head));
+  const GuardResult r = ask(reinterpret_cast<DWORD_PTR>(head));
   if (r.outcome == CallOutcome::Faulted) return Asked::Faulted;
   buffer_form = true;
   return yes != 0 ? Asked::Yes : Asked::No;

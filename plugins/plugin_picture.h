@@ -20,6 +20,7 @@ namespace spi {
 struct PluginInput {
   MappedBytes file;        // the whole file, mapped read-only (size: what the view holds)
   std::string name;        // what IsSupported is told the file is called
+  std::wstring wide_name;  // what IsSupportedW is told; empty: IsSupported is asked
   HANDLE handle = nullptr; // the 32-bit handle form of IsSupported; null: the 2 KB form only
   SpiProgressCallback progress = nullptr;
 };

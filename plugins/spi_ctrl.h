@@ -31,6 +31,7 @@ struct QvSpiPlugin {
 
   SpiGetPluginInfo GetPluginInfo = nullptr;
   SpiIsSupported IsSupported = nullptr;
+  SpiIsSupportedW IsSupportedW = nullptr;
   SpiGetPictureInfo GetPictureInfo = nullptr;
   SpiGetPicture GetPicture = nullptr;
   SpiGetPreview GetPreview = nullptr;
@@ -57,12 +58,13 @@ struct QvSpiPlugin {
 
   // The entry points above, as one set.
   spi::PluginEntries Entries() const {
-    return {GetPluginInfo, IsSupported, GetPictureInfo, GetPicture, GetPreview, GetArchiveInfo, GetFile,
+    return {GetPluginInfo, IsSupported, IsSupportedW, GetPictureInfo, GetPicture, GetPreview, GetArchiveInfo, GetFile,
             ConfigurationDlg};
   }
   void SetEntries(const spi::PluginEntries& e) {
     GetPluginInfo = e.GetPluginInfo;
     IsSupported = e.IsSupported;
+    IsSupportedW = e.IsSupportedW;
     GetPictureInfo = e.GetPictureInfo;
     GetPicture = e.GetPicture;
     GetPreview = e.GetPreview;

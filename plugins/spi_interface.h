@@ -23,6 +23,8 @@ typedef int(__stdcall* SpiProgressCallback)(int done, int total, LONG_PTR user_d
 
 typedef int(__stdcall* SpiGetPluginInfo)(int info_no, LPSTR buf, int buf_len);
 typedef int(__stdcall* SpiIsSupported)(LPCSTR file_name, DWORD_PTR dw);
+// The same with a UTF-16 name, where a plug-in exports it.
+typedef int(__stdcall* SpiIsSupportedW)(LPCWSTR file_name, DWORD_PTR dw);
 typedef int(__stdcall* SpiGetPictureInfo)(LPCSTR buf, LONG_PTR len, unsigned int flag, void* info);
 typedef int(__stdcall* SpiGetPicture)(LPCSTR buf, LONG_PTR len, unsigned int flag, HANDLE* info, HANDLE* bits,
                                       SpiProgressCallback progress, LONG_PTR user_data);

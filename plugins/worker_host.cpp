@@ -183,7 +183,7 @@ bool WorkerHost::PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeReques
 }
 
 WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::string& name,
-                                const std::vector<int>& plugins) {
+                                const std::wstring& wide_name, const std::vector<int>& plugins) {
   WorkerDecode result;
   std::vector<int> asked = plugins;
   if (asked.size() > kMaxPlugins) asked.resize(kMaxPlugins);
@@ -198,6 +198,8 @@ WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::stri
     head.op = static_cast<std::uint32_t>(worker::Op::Decode);
     head.count = static_cast<std::uint32_t>(asked.size());
     CopyInto(head.name, name);
+    // A name too long for the request goes without: IsSupported is asked instead.
+    if (wide_name.size() < worker::kPathChars) std::copy(wide_name.begin(), wide_name.end(), head.wideName);
     // A file in the mailbox stays in place for the asks after a refusal.
     if (!placed || size > worker::kInlineFileBytes) {
       if (!PlaceFile(file, size, head, mapping)) {

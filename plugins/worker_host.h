@@ -80,7 +80,8 @@ class WorkerHost {
   // in order, in one request: a small file in the request itself, a larger
   // one as a mapping the worker maps. A picture that fails the host's
   // checks counts as that plug-in's refusal and the rest are asked.
-  WorkerDecode Decode(HANDLE file, std::uint64_t size, const std::string& name, const std::vector<int>& plugins);
+  WorkerDecode Decode(HANDLE file, std::uint64_t size, const std::string& name, const std::wstring& wide_name,
+                      const std::vector<int>& plugins);
 
   enum class Configured { Returned, NoDialog, Faulted };
   // The plug-in's settings dialog, owned by `parent`; `value` is what it

@@ -63,10 +63,10 @@ void TfrmPreview::FormShow() {
   if (frmPrePalette && frmPrePalette->Showing()) frmPrePalette->ShowPalette(ImageIndex);
 }
 
-std::string TfrmPreview::MakeCaption() {
+std::wstring TfrmPreview::MakeCaption() {
   const tag_BeforeImage* e = frmMain->BeforeImages[static_cast<size_t>(ImageIndex)];
-  return e->FileName + " " + std::to_string(e->Width) + "x" + std::to_string(e->Height) + " " +
-         std::to_string(e->BitCount) + "bit";
+  return e->WideName + L" " + std::to_wstring(e->Width) + L"x" + std::to_wstring(e->Height) + L" " +
+         std::to_wstring(e->BitCount) + L"bit";
 }
 
 void TfrmPreview::UsePalettes(HPALETTE palette) {

@@ -51,7 +51,7 @@ class TfrmPreview : public forms::Form {
   void spbDownClick();
 
   void ShowImage(int index);
-  std::string MakeCaption();
+  std::wstring MakeCaption();
   // Lets go of the image on show and of what was rendered of it: done when
   // the window hides, and before any record goes, whether it shows or not.
   void DropImage();

@@ -1,8 +1,10 @@
 #include "preview/image_picker.h"
 
+#include <algorithm>
+
 #include "app/MainForm.h"
 #include "app/image_item.h"
-#include "base/sjis_path.h"
+#include "base/wide_text.h"
 #include "resources/art_win.h"
 
 namespace {
@@ -37,9 +39,13 @@ void ImagePicker::cmbPreviewDrawItem(forms::DrawItemArgs& item) {
 int ImagePicker::IndexOfCurrentText() const {
   const int current = cmbPreview->ItemIndex();
   if (current < 0) return -1;
-  const std::string text = cmbPreview->Item(current);
-  const int count = cmbPreview->Count();
+  // The names as the file system has them: two names the code page turns
+  // into the same '?' text are different files.
+  const std::vector<tag_BeforeImage*>& images = frmMain->BeforeImages;
+  const int count = std::min<int>(cmbPreview->Count(), static_cast<int>(images.size()));
+  if (current >= count || !images[static_cast<size_t>(current)]) return current;
+  const std::wstring& name = images[static_cast<size_t>(current)]->WideName;
   for (int i = 0; i < count; ++i)
-    if (mv::SameTextIgnoreCase(cmbPreview->Item(i), text)) return i;
+    if (images[static_cast<size_t>(i)] && mv::SameNameIgnoreCase(images[static_cast<size_t>(i)]->WideName, name)) return i;
   return current;
 }

@@ -25,8 +25,8 @@ class ImagePicker {
 
   void cmbPreviewMeasureItem(int index, int& height);
   void cmbPreviewDrawItem(forms::DrawItemArgs& item);
-  // The first item whose text equals the list's current text, letter case
-  // ignored; -1 when the list has no current item.
+  // The first item whose image's name equals that of the list's current
+  // item, letter case ignored; -1 when the list has no current item.
   int IndexOfCurrentText() const;
 
  private:

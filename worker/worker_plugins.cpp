@@ -194,6 +194,7 @@ void PluginSet::Decode() {
   DecodeRequest request;
   std::memcpy(&request, mailbox_.Request(), sizeof request);
   request.name[kPathBytes - 1] = '\0';
+  request.wideName[kPathChars - 1] = 0;
   const std::uint32_t count = std::min(request.count, kMaxPlugins);
   auto* reply = reinterpret_cast<DecodeReply*>(mailbox_.Reply());
   std::memset(reply, 0, sizeof *reply);
@@ -220,6 +221,8 @@ void PluginSet::Decode() {
     input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
   }
   input.name = request.name;
+  for (std::uint32_t i = 0; i < kPathChars && request.wideName[i]; ++i)
+    input.wide_name.push_back(static_cast<wchar_t>(request.wideName[i]));
   input.progress = &ProgressCallback;
 
   for (std::uint32_t k = 0; k < count; ++k) {

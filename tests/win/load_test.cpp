@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainForm.h"
+#include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/dialogs.h"
 #include "palette/PreviewPaletteFrom.h"
@@ -58,7 +59,7 @@ class LoadTest : public AppTest {
   }
   // Loads through the program's own command with these names typed.
   void LoadTyped(const std::string& names) {
-    frmMain->LastFolder = dir.substr(0, dir.size() - 1);
+    frmMain->LastFolder = mv::WideFromAnsi(dir.substr(0, dir.size() - 1));
     mvtest::DialogDriver driver(kOpenTitle, [&](HWND d) { mvtest::TypeFileNamesAndOpen(d, names); });
     PressLoad();
     ASSERT_TRUE(driver.Join()) << "the open dialog did not come up";
@@ -102,11 +103,11 @@ TEST_F(LoadTest, ThreeFilesWithTheSecondFailingAppendFirstAndThird) {
 
   // The next dialog opens where the last file came from: a file taken from
   // another folder than the one the dialog started in.
-  frmMain->LastFolder = mvtest::ExeDir().substr(0, mvtest::ExeDir().size() - 1);
+  frmMain->LastFolder = mv::WideFromAnsi(mvtest::ExeDir().substr(0, mvtest::ExeDir().size() - 1));
   mvtest::DialogDriver driver(kOpenTitle, [&](HWND d) { mvtest::TypeFileNamesAndOpen(d, dir + "third.bmp"); });
   PressLoad();
   ASSERT_TRUE(driver.Join()) << "the open dialog did not come up";
-  EXPECT_EQ(frmMain->LastFolder, dir.substr(0, dir.size() - 1));
+  EXPECT_EQ(frmMain->LastFolder, mv::WideFromAnsi(dir.substr(0, dir.size() - 1)));
 }
 
 TEST_F(LoadTest, OnlyFailingFilesLeaveDeleteButtonDisabled) {
@@ -133,11 +134,11 @@ TEST_F(LoadTest, OnlyFailingFilesLeaveDeleteButtonDisabled) {
 }
 
 TEST_F(LoadTest, CancellingChangesNothing) {
-  frmMain->LastFolder = "C:\\windows";
+  frmMain->LastFolder = L"C:\\windows";
   mvtest::DialogCanceller cancel(kOpenTitle);
   PressLoad();
   EXPECT_TRUE(cancel.Join());
-  EXPECT_EQ(frmMain->LastFolder, "C:\\windows");
+  EXPECT_EQ(frmMain->LastFolder, L"C:\\windows");
   EXPECT_EQ(frmMain->lstBefore->Count(), 0);
   EXPECT_TRUE(boxes.Boxes().empty());
 }
@@ -159,7 +160,7 @@ TEST_F(LoadTest, FiveHundredFilesChosenAtOnceAllLoad) {
     names.push_back(prefix + std::string(140, 'n') + ".bmp");
     mvtest::WriteFileBytes(dir + names.back(), Bmp(8, 2, 2));
   }
-  frmMain->LastFolder = dir.substr(0, dir.size() - 1);
+  frmMain->LastFolder = mv::WideFromAnsi(dir.substr(0, dir.size() - 1));
   mvtest::DialogDriver driver(kOpenTitle, [](HWND d) { mvtest::SelectAllAndOpen(d); }, 20000);
   PressLoad();
   ASSERT_TRUE(driver.Join());
@@ -187,7 +188,7 @@ TEST_F(LoadTest, DialogFailureAsksRetryOrCancel) {
   int shown = 0;
   forms::OpenDialog::ExecuteOverride() = [&](forms::OpenDialog& d) -> bool {
     ++shown;
-    EXPECT_EQ(d.FileName, "");
+    EXPECT_EQ(d.FileName, L"");
     if (shown == 1) throw forms::FileOpenError("ファイルを開けません");
     return false;  // the second time the user cancels
   };
@@ -210,15 +211,15 @@ TEST_F(LoadTest, DialogFailureAsksRetryOrCancel) {
 }
 
 TEST(OpenDialogResult, SplitsFolderAndNames) {
-  const char multi[] = "C:\\pics\0a.bmp\0b.bmp\0";
-  EXPECT_EQ(forms::OpenDialog::SplitResult(multi, sizeof(multi)),
-            (std::vector<std::string>{"C:\\pics\\a.bmp", "C:\\pics\\b.bmp"}));
-  const char root[] = "C:\\\0a.bmp\0b.bmp\0";
-  EXPECT_EQ(forms::OpenDialog::SplitResult(root, sizeof(root)),
-            (std::vector<std::string>{"C:\\a.bmp", "C:\\b.bmp"}));
-  const char single[] = "C:\\pics\\one.bmp\0";
-  EXPECT_EQ(forms::OpenDialog::SplitResult(single, sizeof(single)), (std::vector<std::string>{"C:\\pics\\one.bmp"}));
-  // A folder whose name ends in 表 (second byte 0x5C) still gets its separator.
-  const char jp[] = "C:\\\x95\x5C\0a.bmp\0b.bmp\0";
-  EXPECT_EQ(forms::OpenDialog::SplitResult(jp, sizeof(jp))[0], "C:\\\x95\x5C\\a.bmp");
+  const wchar_t multi[] = L"C:\\pics\0a.bmp\0b.bmp\0";
+  EXPECT_EQ(forms::OpenDialog::SplitResult(multi, std::size(multi)),
+            (std::vector<std::wstring>{L"C:\\pics\\a.bmp", L"C:\\pics\\b.bmp"}));
+  const wchar_t root[] = L"C:\\\0a.bmp\0b.bmp\0";
+  EXPECT_EQ(forms::OpenDialog::SplitResult(root, std::size(root)),
+            (std::vector<std::wstring>{L"C:\\a.bmp", L"C:\\b.bmp"}));
+  const wchar_t single[] = L"C:\\pics\\one.bmp\0";
+  EXPECT_EQ(forms::OpenDialog::SplitResult(single, std::size(single)), (std::vector<std::wstring>{L"C:\\pics\\one.bmp"}));
+  // A folder whose name ends in 表 still gets its separator.
+  const wchar_t jp[] = L"C:\\表\0a.bmp\0b.bmp\0";
+  EXPECT_EQ(forms::OpenDialog::SplitResult(jp, std::size(jp))[0], L"C:\\表\\a.bmp");
 }

@@ -94,19 +94,19 @@ TEST_F(SourceListTest, TooltipShowsPathOfItemUnderPointerWhenScrolled) {
   frmMain->lstBefore->SetTopIndex(5);
   ASSERT_EQ(frmMain->lstBefore->TopIndex(), 5);
   // The third visible item is the eighth image.
-  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 2 * 20 + 5), frmMain->BeforeImages[7]->FilePath);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 2 * 20 + 5), frmMain->BeforeImages[7]->WidePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, TooltipBelowLastItemKeepsLastPath) {
   Add(3, 24, kLongStem);
-  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 25), frmMain->BeforeImages[1]->FilePath);
-  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 300), frmMain->BeforeImages[1]->FilePath);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 25), frmMain->BeforeImages[1]->WidePath);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 300), frmMain->BeforeImages[1]->WidePath);
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
 TEST_F(SourceListTest, EmptyListSwitchesHintOff) {
-  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 5), "");
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 5), L"");
   EXPECT_FALSE(frmMain->lstBefore->ShowHint());
 }
 

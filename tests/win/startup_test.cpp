@@ -12,6 +12,7 @@
 #include "app/MainForm.h"
 #include "base/handles.h"
 #include "base/sjis_path.h"
+#include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/bitmap.h"
 #include "forms/font.h"
@@ -105,7 +106,7 @@ TEST_F(AppTest, NoSettingsFileNoRegistryUsesExecutableFolder) {
   EXPECT_EQ(frmMain->SettingsPath, mv::ExtractFileDir(settings::ExecutablePath()) + "\\Morvane.ini");
   EXPECT_EQ(frmMain->SpiCtrl->PluginDir, ExeFolderWithSlash());
   EXPECT_EQ(frmMain->SpiCtrl->PluginDir.back(), '\\');
-  EXPECT_EQ(frmMain->LastFolder, mv::ExtractFileDir(settings::ExecutablePath()));
+  EXPECT_EQ(frmMain->LastFolder, mv::WideFromAnsi(mv::ExtractFileDir(settings::ExecutablePath())));
   EXPECT_NE(frmMain->PluginDlg, nullptr);
 }
 

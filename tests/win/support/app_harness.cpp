@@ -8,6 +8,7 @@
 
 #include "app/app_forms.h"
 #include "app/MainForm.h"
+#include "base/wide_text.h"
 #include "palette/PreviewPaletteFrom.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
@@ -194,10 +195,10 @@ BOOL CALLBACK FindTip(HWND w, LPARAM p) {
 }
 }  // namespace
 
-std::string TooltipShownAt(HWND tool, int x, int y) {
+std::wstring TooltipShownAt(HWND tool, int x, int y) {
   TipSearch search{tool};
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindTip, reinterpret_cast<LPARAM>(&search));
-  if (!search.tip) return "<no tooltip>";
+  if (!search.tip) return L"<no tooltip>";
   // Away from every window of the program: the tip notices the pointer
   // leave and forgets the tool.
   ::SetCursorPos(0, 0);
@@ -208,9 +209,9 @@ std::string TooltipShownAt(HWND tool, int x, int y) {
   ::SetCursorPos(screen.x, screen.y);
   ::SendMessageA(tool, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
   if (!PumpUntil([&] { return ::IsWindowVisible(search.tip) != FALSE; })) return {};
-  // Its window text, not TTM_GETTEXTA: that one gives at most 79 bytes.
-  std::string text(static_cast<size_t>(::GetWindowTextLengthA(search.tip)) + 1, '\0');
-  text.resize(static_cast<size_t>(::GetWindowTextA(search.tip, text.data(), static_cast<int>(text.size()))));
+  // Its window text, not TTM_GETTEXT: that one gives at most 79 characters.
+  std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(search.tip)) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(search.tip, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -324,10 +325,12 @@ BOOL CALLBACK FindChildByClass(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
-void TypeFileNamesAndOpen(HWND dialog, const std::string& names) {
+void TypeFileNamesAndOpen(HWND dialog, const std::string& names) { TypeFileNamesAndOpen(dialog, mv::WideFromAnsi(names)); }
+
+void TypeFileNamesAndOpen(HWND dialog, const std::wstring& names) {
   HWND target = ::GetDlgItem(dialog, kFileNameCombo);
   if (!target) target = ::GetDlgItem(dialog, kFileNameEdit);
-  ::SendMessageA(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
+  ::SendMessageW(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
   ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
 }
 

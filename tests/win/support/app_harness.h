@@ -85,7 +85,7 @@ bool IsOfClass(HWND hwnd, const char* name);
 // Points at (x, y) of a control as the user does, the cursor moved away
 // first so that the tooltip starts afresh, and returns the text that the
 // tooltip window shows once it comes up; empty when none comes up.
-std::string TooltipShownAt(HWND tool, int x, int y);
+std::wstring TooltipShownAt(HWND tool, int x, int y);
 // Width of a text in a control's own font, measured without the forms layer.
 int TextWidth(HWND control, const std::string& text);
 
@@ -118,6 +118,7 @@ class DialogCanceller : public DialogDriver {
 
 // Types file names into an open dialog and presses its Open button.
 void TypeFileNamesAndOpen(HWND dialog, const std::string& names);
+void TypeFileNamesAndOpen(HWND dialog, const std::wstring& names);
 // Selects every file the open dialog lists and presses its Open button.
 void SelectAllAndOpen(HWND dialog);
 

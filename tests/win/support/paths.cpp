@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/wide_text.h"
+
 namespace mvtest {
 
 std::string ExeDir() {
@@ -70,13 +72,15 @@ std::string MakeScratchDir(const std::string& name) {
   throw std::runtime_error("cannot create a scratch folder for " + name);
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + path);
+void WriteFileBytes(const std::string& path, const std::string& bytes) { WriteFileBytes(mv::WideFromAnsi(path), bytes); }
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + mv::AnsiFromWide(path));
   DWORD written = 0;
   ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   ::CloseHandle(h);
-  if (written != bytes.size()) throw std::runtime_error("short write " + path);
+  if (written != bytes.size()) throw std::runtime_error("short write " + mv::AnsiFromWide(path));
 }
 
 }  // namespace mvtest

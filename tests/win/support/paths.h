@@ -28,6 +28,7 @@ std::string FixtureDir32();
 std::string MakeScratchDir(const std::string& name);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
 inline std::string ProgramDir() { return ExeDir() + "..\\bin\\"; }
 inline std::string ProgramPath() { return ProgramDir() + kProgramExe; }

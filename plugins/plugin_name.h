@@ -1,0 +1,15 @@
+// The name a plug-in's ANSI IsSupported is told a file is called. It
+// should open the same file, though the ANSI interface cannot say every
+// name the file system can.
+#pragma once
+
+#include <string>
+
+namespace spi {
+
+// The path itself when the code page can say it; else its short (8.3)
+// form when that exists and can be said; else the path with '?' for what
+// cannot be said: plug-ins decide by the bytes they are handed.
+std::string PluginNameFor(const std::wstring& path);
+
+}  // namespace spi

@@ -1,0 +1,153 @@
+// File names the program's code page cannot say: they load, through the
+// open dialog and from a list of paths, show their real characters, and
+// reach the plug-ins, in the program and in a worker alike.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "app/image_item.h"
+#include "base/wide_text.h"
+#include "palette/PreviewPaletteFrom.h"
+#include "plugins/spi_interface.h"
+#include "preview/PreviewForm.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/win/support/fixture_stats_reader.h"
+#include "tests/win/support/paths.h"
+#include "tests/win/support/worker_test_support.h"
+
+namespace {
+
+// 😀, U+1F600: a surrogate pair.
+const std::wstring kEmoji = L"\xD83D\xDE00";
+
+std::string Bmp24() { return mv::test::BuildBmp(mv::test::BmpSpec{}); }
+
+std::wstring WindowText(HWND w) {
+  wchar_t text[512] = {};
+  // The text as kept, not as an ANSI window procedure would hand it over.
+  ::InternalGetWindowText(w, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+// Where pixels differ from the background, row by row over `height` rows
+// from `top`, right of where the names start.
+std::vector<bool> Ink(const mvtest::Capture& c, int top, int height, int left) {
+  std::vector<bool> ink;
+  const unsigned bg = c.at(left, top + 1);
+  for (int y = top + 1; y < top + height - 1; ++y)  // not the focus frame's rows
+    for (int x = left; x < c.width - 2; ++x) ink.push_back(c.at(x, y) != bg);
+  return ink;
+}
+
+// Whether the source list's item shows `name`: its ink against the name
+// drawn with the list's font, on the list itself below its items.
+bool ItemShows(int index, const std::wstring& name) {
+  HWND list = frmMain->lstBefore->Handle();
+  ::UpdateWindow(list);
+  const int h = mv::ImageItemHeight(*frmMain->imglstBits), left = mv::ImageItemTextLeft(*frmMain->imglstBits);
+  const int spare = (frmMain->lstBefore->Count() - ::SendMessageW(list, LB_GETTOPINDEX, 0, 0) + 1) * h;
+  HDC dc = ::GetDC(list);
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &size);
+  ::TextOutW(dc, left, spare + (h - size.cy) / 2, name.c_str(), static_cast<int>(name.size()));
+  ::SelectObject(dc, old);
+  ::ReleaseDC(list, dc);
+  const mvtest::Capture c = mvtest::CaptureClient(list);
+  ::InvalidateRect(list, nullptr, TRUE);
+  const int top = (index - static_cast<int>(::SendMessageW(list, LB_GETTOPINDEX, 0, 0))) * h;
+  return Ink(c, top, h, left) == Ink(c, spare, h, left);
+}
+
+// Each test runs with the plug-ins in the program and in a worker.
+class NamesTest : public mvtest::WorkerTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void Start(const char* fixture) {
+    StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {fixture}, GetParam() ? "Plug-ins In Process=1\r\n" : "");
+    wide_images = mv::WideFromAnsi(images);
+  }
+  // Writes each file and loads them all with the load command's operation.
+  void Load(const std::vector<std::pair<std::wstring, std::string>>& files) {
+    std::vector<std::wstring> paths;
+    for (const auto& [name, bytes] : files) {
+      mvtest::WriteFileBytes(wide_images + name, bytes);
+      paths.push_back(wide_images + name);
+    }
+    frmMain->LoadPaths(paths);
+  }
+  std::wstring wide_images;
+};
+
+}  // namespace
+
+TEST_P(NamesTest, NamesBeyondTheCodePageLoadShowAndGoThroughTheDialog) {
+  Start("mvt_good");
+  const std::vector<std::wstring> names = {L"한국어.bmp", L"简体字.mvt", kEmoji + L".mvt", L"é.bmp", L"ê.bmp"};
+  for (const std::wstring& name : names) mvtest::WriteFileBytes(wide_images + name, name.ends_with(L".mvt") ? Mvt8() : Bmp24());
+  mvtest::WriteFileBytes(wide_images + L"못 읽음.bmp", "no bitmap");
+  frmMain->LastFolder = wide_images.substr(0, wide_images.size() - 1);
+  std::wstring typed;
+  for (const std::wstring& name : {names[0], names[1], std::wstring(L"못 읽음.bmp"), names[2], names[3], names[4]})
+    typed += L"\"" + name + L"\" ";
+  mvtest::DialogDriver driver("画像ファイルを開く", [&](HWND d) { mvtest::TypeFileNamesAndOpen(d, typed); });
+  frmMain->btnLoadClick(nullptr);
+  ASSERT_TRUE(driver.Join()) << "the open dialog did not come up";
+
+  ASSERT_EQ(frmMain->BeforeImages.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(frmMain->BeforeImages[i]->WidePath, wide_images + names[i]);
+    EXPECT_TRUE(ItemShows(static_cast<int>(i), names[i])) << i;
+  }
+  EXPECT_EQ(frmMain->BeforeImages[0]->FileName, "???.bmp");  // the code page's text keeps its '?'
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  const std::wstring failed = L"指定のファイル：\r\n" + wide_images + L"못 읽음.bmp\r\nを読み込むことができません";
+  EXPECT_EQ(boxes.Boxes()[0].wide_text, failed);
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 2 * 20 + 5), wide_images + names[2]);
+
+  frmPreview->ImageIndex = 2;
+  frmPreview->Show();
+  frmPrePalette->ShowPalette(2);
+  mvtest::Pump();
+  EXPECT_EQ(WindowText(frmPreview->Handle()), kEmoji + L".mvt 4x4 8bit");
+  EXPECT_EQ(WindowText(frmPrePalette->Handle()), kEmoji + L".mvt 8bit");
+  // "é.bmp" and "ê.bmp" are the same text in the code page: the picker
+  // still shows the one chosen.
+  frmPreview->cmbPreview->SetItemIndex(4);
+  frmPreview->cmbPreviewChange();
+  EXPECT_EQ(frmPreview->ImageIndex, 4);
+
+  frmMain->RemoveImages({true, false, false, false, false});
+  ASSERT_EQ(frmMain->lstBefore->Count(), 4);
+  EXPECT_TRUE(ItemShows(0, names[1]));
+}
+
+TEST_P(NamesTest, CodePageNamesReachPluginsByteForByte) {
+  Start("mvt_good");
+  // 表 and ソ end in 0x5C, the byte of a backslash.
+  Load({{mv::WideFromAnsi("表ソ.bmp"), Bmp24()}, {mv::WideFromAnsi("表ソ.mvt"), Mvt8()}});
+  ASSERT_EQ(frmMain->BeforeImages.size(), 2u);
+  EXPECT_EQ(frmMain->BeforeImages[0]->FileName, "\x95\x5C\x83\x5C.bmp");
+  EXPECT_EQ(std::string(mvtest::FixtureStatsOf(*Plugin("mvt_good"))->lastPath), images + "\x95\x5C\x83\x5C.mvt");
+  EXPECT_EQ(frmMain->LastFolder + L"\\", wide_images);
+}
+
+TEST_P(NamesTest, PluginThatOpensItsNameArgumentGetsOneThatOpens) {
+  Start("mvt_openname");
+  Load({{L"한국어.mvt", Mvt8()}});
+  EXPECT_EQ(frmMain->BeforeImages.size(), 1u) << mvtest::FixtureStatsOf(*Plugin("mvt_openname"))->lastPath;
+}
+
+TEST_P(NamesTest, PluginWithWideEntryIsToldTheNameAsItIs) {
+  Start("mvt_widename");
+  const std::wstring name = L"简体字" + kEmoji + L".mvt";
+  Load({{name, Mvt8()}});
+  EXPECT_EQ(frmMain->BeforeImages.size(), 1u);
+  const auto* told = reinterpret_cast<const wchar_t*>(mvtest::FixtureStatsOf(*Plugin("mvt_widename"))->lastWidePath);
+  EXPECT_EQ(std::wstring(told), wide_images + name);
+}
+
+INSTANTIATE_TEST_SUITE_P(InProcessAndInWorker, NamesTest, ::testing::Bool());
