@@ -53,7 +53,8 @@ Asked AskIsSupported(const PluginEntries& entries, const PluginInput& in, bool& 
   int yes = 0;
   // A plug-in that can be told the name as it is gets it that way.
   const auto ask = [&](DWORD_PTR dw) {
-    if (entries.IsSupportedW && !in.wide_name.empty()) return GuardedCall(yes, entries.IsSupportedW, in.wide_name.c_str(), dw);
+    if (entries.IsSupportedW && !in.wide_name.empty())
+      return GuardedCall(yes, entries.IsSupportedW, in.wide_name.c_str(), dw);
     return GuardedCall(yes, entries.IsSupported, in.name.c_str(), dw);
   };
   if (in.handle && !buffer_form) {

@@ -45,7 +45,9 @@ int ImagePicker::IndexOfCurrentText() const {
   const int count = std::min<int>(cmbPreview->Count(), static_cast<int>(images.size()));
   if (current >= count || !images[static_cast<size_t>(current)]) return current;
   const std::wstring& name = images[static_cast<size_t>(current)]->WideName;
-  for (int i = 0; i < count; ++i)
-    if (images[static_cast<size_t>(i)] && mv::SameNameIgnoreCase(images[static_cast<size_t>(i)]->WideName, name)) return i;
+  for (int i = 0; i < count; ++i) {
+    const tag_BeforeImage* image = images[static_cast<size_t>(i)];
+    if (image && mv::SameNameIgnoreCase(image->WideName, name)) return i;
+  }
   return current;
 }

@@ -218,7 +218,8 @@ TEST(OpenDialogResult, SplitsFolderAndNames) {
   EXPECT_EQ(forms::OpenDialog::SplitResult(root, std::size(root)),
             (std::vector<std::wstring>{L"C:\\a.bmp", L"C:\\b.bmp"}));
   const wchar_t single[] = L"C:\\pics\\one.bmp\0";
-  EXPECT_EQ(forms::OpenDialog::SplitResult(single, std::size(single)), (std::vector<std::wstring>{L"C:\\pics\\one.bmp"}));
+  EXPECT_EQ(forms::OpenDialog::SplitResult(single, std::size(single)),
+            (std::vector<std::wstring>{L"C:\\pics\\one.bmp"}));
   // A folder whose name ends in 表 still gets its separator.
   const wchar_t jp[] = L"C:\\表\0a.bmp\0b.bmp\0";
   EXPECT_EQ(forms::OpenDialog::SplitResult(jp, std::size(jp))[0], L"C:\\表\\a.bmp");

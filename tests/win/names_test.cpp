@@ -81,7 +81,8 @@ class NamesTest : public mvtest::WorkerTest, public ::testing::WithParamInterfac
 TEST_P(NamesTest, NamesBeyondTheCodePageLoadShowAndGoThroughTheDialog) {
   Start("mvt_good");
   const std::vector<std::wstring> names = {L"한국어.bmp", L"简体字.mvt", kEmoji + L".mvt", L"é.bmp", L"ê.bmp"};
-  for (const std::wstring& name : names) mvtest::WriteFileBytes(wide_images + name, name.ends_with(L".mvt") ? Mvt8() : Bmp24());
+  for (const std::wstring& name : names)
+    mvtest::WriteFileBytes(wide_images + name, name.ends_with(L".mvt") ? Mvt8() : Bmp24());
   mvtest::WriteFileBytes(wide_images + L"못 읽음.bmp", "no bitmap");
   frmMain->LastFolder = wide_images.substr(0, wide_images.size() - 1);
   std::wstring typed;

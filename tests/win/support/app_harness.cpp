@@ -325,7 +325,9 @@ BOOL CALLBACK FindChildByClass(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
-void TypeFileNamesAndOpen(HWND dialog, const std::string& names) { TypeFileNamesAndOpen(dialog, mv::WideFromAnsi(names)); }
+void TypeFileNamesAndOpen(HWND dialog, const std::string& names) {
+  TypeFileNamesAndOpen(dialog, mv::WideFromAnsi(names));
+}
 
 void TypeFileNamesAndOpen(HWND dialog, const std::wstring& names) {
   HWND target = ::GetDlgItem(dialog, kFileNameCombo);

@@ -72,7 +72,9 @@ std::string MakeScratchDir(const std::string& name) {
   throw std::runtime_error("cannot create a scratch folder for " + name);
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) { WriteFileBytes(mv::WideFromAnsi(path), bytes); }
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  WriteFileBytes(mv::WideFromAnsi(path), bytes);
+}
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
