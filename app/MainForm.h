@@ -55,6 +55,12 @@ class TfrmMain : public forms::Form {
   void FormMouseMove(forms::ShiftState shift, int x, int y);
   void btnLoadMouseMove(forms::ShiftState shift, int x, int y);
   void btnLoadClick(void* sender);
+  // Loads these files as the load command does with what its dialog
+  // returns: the dialog, files dropped on the window and the command line.
+  void LoadPaths(const std::vector<std::wstring>& paths);
+  void FormDropFiles(const std::vector<std::wstring>& paths);
+  // The files named on the command line, loaded once the window is up.
+  void LoadAtStart(std::vector<std::wstring> paths);
   void Menu_LoadClick(void* sender);
   void Menu_PluginClick(void* sender);
   void Menu_ExitClick(void* sender);
