@@ -39,6 +39,8 @@ TfrmMain::TfrmMain() : instance_(frmMain, this) {
   BuildMenu();
   OnClose = [this](forms::CloseAction& a) { FormClose(a); };
   OnMouseMove = [this](forms::ShiftState s, int x, int y) { FormMouseMove(s, x, y); };
+  OnDropFiles = [this](const std::vector<std::wstring>& paths) { FormDropFiles(paths); };
+  SetAcceptFiles(true);
   FormCreate();
 }
 

@@ -57,7 +57,11 @@ class TfrmMain : public forms::Form {
   void btnLoadClick(void* sender);
   // Loads files by their full paths, in order, as the load command does:
   // a failure message for each that does not decode, the rest appended.
+  // The dialog, files dropped on the window and the command line come here.
   void LoadPaths(const std::vector<std::wstring>& paths);
+  void FormDropFiles(const std::vector<std::wstring>& paths);
+  // The files named on the command line, loaded once the window is up.
+  void LoadAtStart(std::vector<std::wstring> paths);
   void Menu_LoadClick(void* sender);
   void Menu_PluginClick(void* sender);
   void Menu_ExitClick(void* sender);

@@ -2,7 +2,9 @@
 // message loop.
 #include <windows.h>
 
+#include "app/MainForm.h"
 #include "app/app_forms.h"
+#include "app/command_line.h"
 #include "forms/application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -13,6 +15,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
     application.Initialize();
     app::CreateForms();
+    frmMain->LoadAtStart(app::CommandLineFiles(::GetCommandLineW()));
     application.Run();
   } catch (...) {
     application.HandleException(std::current_exception());

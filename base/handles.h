@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "base/unique_any.h"
 
@@ -77,6 +78,17 @@ struct AccelTraits {
   static void close(type h) { ::DestroyAcceleratorTable(h); }
 };
 
+struct DropTraits {  // WM_DROPFILES: the receiver ends the drop
+  using type = HDROP;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::DragFinish(h); }
+};
+struct LocalTraits {  // LocalAlloc, and what CommandLineToArgvW returns
+  using type = HLOCAL;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::LocalFree(h); }
+};
+
 using unique_file = unique_any<FileTraits>;
 using unique_handle = unique_any<KernelHandleTraits>;
 using unique_view = unique_any<ViewTraits>;
@@ -94,6 +106,8 @@ using unique_hicon = unique_any<IconTraits>;
 using unique_himagelist = unique_any<ImageListTraits>;
 using unique_hmenu = unique_any<MenuTraits>;
 using unique_haccel = unique_any<AccelTraits>;
+using unique_hdrop = unique_any<DropTraits>;
+using unique_hlocal = unique_any<LocalTraits>;
 
 // Selects a GDI object into a DC for one scope and puts the old one back.
 class SelectGuard {

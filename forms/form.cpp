@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include "base/handles.h"
 #include "forms/application.h"
 #include "forms/controls.h"
+#include "forms/dropped_files.h"
 
 namespace forms {
 
@@ -227,8 +229,37 @@ void Form::OnOwnDblClick() {
   if (OnDblClick) OnDblClick();
 }
 
+namespace {
+// Private to the forms' own window class.
+constexpr UINT kPostedCallMessage = WM_APP + 0x100;
+}  // namespace
+
+void Form::SetAcceptFiles(bool on) { ::DragAcceptFiles(Handle(), on ? TRUE : FALSE); }
+
+void Form::PostCall(std::function<void()> call) {
+  posted_calls_.push_back(std::move(call));
+  if (posted_calls_.size() == 1) ::PostMessageA(Handle(), kPostedCallMessage, 0, 0);
+}
+
 LRESULT Form::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case kPostedCallMessage: {
+      // Calls posted while these run wait for a message of their own.
+      std::vector<std::function<void()>> calls;
+      calls.swap(posted_calls_);
+      for (auto& call : calls) call();
+      return 0;
+    }
+    case WM_DROPFILES: {
+      std::vector<std::wstring> paths;
+      {
+        // The drop is ended before the files load: the source waits for it.
+        const mv::unique_hdrop drop(reinterpret_cast<HDROP>(wp));
+        paths = DroppedFiles(drop.get());
+      }
+      if (OnDropFiles && !paths.empty()) OnDropFiles(paths);
+      return 0;
+    }
     case WM_CLOSE:
       Close();
       return 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/menu.h"
 #include "forms/window.h"
@@ -89,6 +90,14 @@ class Form : public Window {
   KeyPressHandler OnKeyPress;
   MouseMoveHandler OnMouseMove;
   NotifyHandler OnDblClick;
+  // Files dropped from the shell on the form or any of its controls, once
+  // SetAcceptFiles has opened it to them.
+  std::function<void(const std::vector<std::wstring>&)> OnDropFiles;
+  void SetAcceptFiles(bool on);
+
+  // Runs `call` from the message loop, after what is queued now (a window
+  // that must be shown first, a caller still on the stack).
+  void PostCall(std::function<void()> call);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -105,6 +114,7 @@ class Form : public Window {
   HWND last_focus_ = nullptr;
   Button* default_button_ = nullptr;
   Button* cancel_button_ = nullptr;
+  std::vector<std::function<void()>> posted_calls_;
 };
 
 }  // namespace forms

@@ -1,0 +1,152 @@
+// Files that reach the program from outside its load dialog: dropped from
+// the shell on the main window, or named on the command line.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/MainForm.h"
+#include "forms/application.h"
+#include "plugins/Plug_inDlg.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/win/support/app_harness.h"
+#include "tests/win/support/paths.h"
+
+using mvtest::AppTest;
+
+namespace {
+
+std::string Bmp(int bits) {
+  mv::test::BmpSpec recipe;
+  recipe.width = 4;
+  recipe.height = 4;
+  recipe.bitCount = static_cast<std::uint16_t>(bits);
+  return mv::test::BuildBmp(recipe);
+}
+
+std::wstring Wide(const std::string& s) {
+  std::wstring w(s.size(), L'\0');
+  w.resize(static_cast<size_t>(
+      ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()))));
+  return w;
+}
+
+// What the shell hands a window on a drop: DROPFILES and a double-ended
+// list of wide paths, owned by the receiver from then on.
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+  std::wstring list;
+  for (const std::string& p : paths) list += Wide(p) + L'\0';
+  list += L'\0';
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+  ::GlobalUnlock(block);
+  return static_cast<HDROP>(block);
+}
+
+void Drop(HWND target, const std::vector<std::string>& paths) {
+  ::SendMessageA(target, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+}
+
+std::vector<std::string> BeforeItems() {
+  std::vector<std::string> v;
+  for (int i = 0; i < frmMain->lstBefore->Count(); ++i) v.push_back(frmMain->lstBefore->Item(i));
+  return v;
+}
+
+class DropTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    dir = mvtest::MakeScratchDir("drop");
+    mvtest::WriteFileBytes(dir + "first.bmp", Bmp(24));
+    mvtest::WriteFileBytes(dir + "second.bmp", "this is no bitmap at all");
+    mvtest::WriteFileBytes(dir + "third.bmp", Bmp(8));
+    ::CreateDirectoryA((dir + "folder.bmp").c_str(), nullptr);
+    StartApp();
+  }
+  std::string dir;
+};
+
+}  // namespace
+
+TEST_F(DropTest, DroppedFilesLoadInOrderAsFromTheDialogAndFoldersArePassedOver) {
+  // Drops on a list reach the main window, the one that accepts files.
+  EXPECT_TRUE(::GetWindowLongA(frmMain->Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  // A second drop while the failure box is up is not taken.
+  boxes.WhileUp([&](const forms::MessageBoxRequest&) { Drop(frmMain->Handle(), {dir + "first.bmp"}); });
+  Drop(frmMain->Handle(), {dir + "first.bmp", dir + "folder.bmp", dir + "second.bmp", dir + "third.bmp"});
+  EXPECT_EQ(BeforeItems(), (std::vector<std::string>{"first.bmp", "third.bmp"}));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "指定のファイル：\r\n" + dir + "second.bmp" + "\r\nを読み込むことができません");
+  EXPECT_TRUE(frmMain->btnDel1->Enabled());
+  EXPECT_EQ(frmMain->LastFolder, Wide(dir.substr(0, dir.size() - 1)));
+}
+
+TEST_F(DropTest, ADropWhileThePluginDialogIsUpDoesNothing) {
+  bool dropped = false;
+  // Runs inside the dialog's modal loop: a posted message reaches the
+  // disabled main window there as the shell's would.
+  frmMain->PostCall([&] {
+    Drop(frmMain->Handle(), {dir + "first.bmp", dir + "third.bmp"});
+    dropped = true;
+    frmMain->PluginDlg->SetModalResult(IDCANCEL);
+  });
+  frmMain->Menu_PluginClick(nullptr);
+  EXPECT_TRUE(dropped);
+  EXPECT_EQ(frmMain->lstBefore->Count(), 0);
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+// The program started with a quoted path holding a space and a path
+// relative to its current folder lists both, in that order.
+TEST(CommandLine, StartsWithTheNamedFilesListed) {
+  const std::string dir = mvtest::MakeScratchDir("command line");
+  ::CreateDirectoryA((dir + "with space").c_str(), nullptr);
+  mvtest::WriteFileBytes(dir + "with space\\a b.bmp", Bmp(24));
+  mvtest::WriteFileBytes(dir + "rel.bmp", Bmp(8));
+  STARTUPINFOA si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + mvtest::ProgramPath() + "\" \"" + dir + "with space\\a b.bmp\" rel.bmp";
+  ASSERT_TRUE(::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi));
+  std::vector<std::wstring> items;
+  HWND main = nullptr;
+  for (int i = 0; i < 300 && items.size() < 2; ++i) {
+    ::Sleep(50);
+    HWND w = ::FindWindowA(nullptr, "Morvane Ver.0.9");
+    DWORD pid = 0;
+    if (w) ::GetWindowThreadProcessId(w, &pid);
+    if (!w || pid != pi.dwProcessId || !::IsWindowVisible(w)) continue;
+    main = w;
+    // The source list is the list box at the window's left edge.
+    HWND list = nullptr;
+    for (HWND c = ::FindWindowExA(main, nullptr, "ListBox", nullptr); c; c = ::FindWindowExA(main, c, "ListBox", nullptr)) {
+      RECT r;
+      ::GetWindowRect(c, &r);
+      POINT p{r.left, r.top};
+      ::ScreenToClient(main, &p);
+      if (p.x <= 0) list = c;
+    }
+    if (!list) continue;
+    items.clear();
+    const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+    // Read in UTF-16: that is the form the system carries between processes.
+    for (int k = 0; k < count; ++k) {
+      std::wstring text(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, k, 0)) + 1, L'\0');
+      text.resize(static_cast<size_t>(::SendMessageW(list, LB_GETTEXT, k, reinterpret_cast<LPARAM>(text.data()))));
+      items.push_back(text);
+    }
+  }
+  if (main) ::PostMessageA(main, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 1);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  ASSERT_NE(main, nullptr) << "no visible main window";
+  EXPECT_EQ(items, (std::vector<std::wstring>{L"a b.bmp", L"rel.bmp"}));
+}
