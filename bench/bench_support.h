@@ -1,5 +1,5 @@
-// What the benchmarks share: a clock, chunked file writes, and the
-// process's committed private memory counted region by region.
+// What the benchmarks share: a clock, chunked file writes, the
+// process's committed memory counted region by region, and where plug-ins run.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+
+#include "plugins/settings_file.h"
 
 namespace bench {
 
@@ -53,5 +55,12 @@ inline std::uint64_t CommittedBytes(DWORD type) {
 }
 
 inline std::uint64_t CommittedPrivateBytes() { return CommittedBytes(MEM_PRIVATE); }
+
+// Where third-party plug-ins run for the hosts made from now on (by
+// default in a worker process), through the program's settings file.
+inline void RunPluginsHere(bool here) {
+  ::WritePrivateProfileStringA(settings::kSectionSetting, settings::kKeyInProcess, here ? "1" : nullptr,
+                               settings::SettingsPathFor(settings::ExecutablePath()).c_str());
+}
 
 }  // namespace bench

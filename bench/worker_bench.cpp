@@ -62,12 +62,6 @@ void RemoveFolder(const std::string& dir) {
   ::RemoveDirectoryA(dir.c_str());
 }
 
-// Where the plug-ins run for the hosts made from now on.
-void RunPluginsHere(bool here) {
-  ::WritePrivateProfileStringA(settings::kSectionSetting, settings::kKeyInProcess, here ? "1" : nullptr,
-                               settings::SettingsPathFor(settings::ExecutablePath()).c_str());
-}
-
 bool Decode(QvSpiCtrl& host, const std::string& path) {
   tag_BeforeImage image;
   image.FilePath = path;
@@ -118,7 +112,7 @@ int main() {
   std::vector<double> worker_a, here_a;
   for (int r = 0; r < kRounds && status == 0; ++r) {
     for (const bool here : {false, true}) {
-      RunPluginsHere(here);
+      bench::RunPluginsHere(here);
       QvSpiCtrl host(plugins);
       if (host.Plugins.size() != 1 || (host.Plugins[0]->WorkerBits == 0) != here) broke("the plug-in is not where asked");
       const double t = Now();
@@ -143,7 +137,7 @@ int main() {
   std::vector<double> worker_b, here_b;
   for (int r = 0; r < kRounds && status != 1; ++r) {
     for (const bool here : {false, true}) {
-      RunPluginsHere(here);
+      bench::RunPluginsHere(here);
       const double t = Now();
       auto host = std::make_unique<QvSpiCtrl>(plugins);
       (here ? here_b : worker_b).push_back(Now() - t);
@@ -158,7 +152,7 @@ int main() {
   }
 
   // (c) one large picture through the worker.
-  RunPluginsHere(false);
+  bench::RunPluginsHere(false);
   if (status != 1) {
     const std::string big = files + "\\big.mvt";
     const std::uint64_t pixels = mv::test::MvtRowStride(kBigWidth, 24) * kBigHeight;
@@ -193,7 +187,7 @@ int main() {
     if (held / mb > 1.05 && status == 0) status = 2;
   }
 
-  RunPluginsHere(false);
+  bench::RunPluginsHere(false);
   RemoveFolder(plugins);
   RemoveFolder(files);
   RemoveFolder(dir);
