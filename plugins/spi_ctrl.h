@@ -19,8 +19,9 @@
 
 struct tag_BeforeImage;
 
-// One loaded plug-in.
-struct QvSpiPlugin {
+// One loaded plug-in. Its entry points (GetPluginInfo ... ConfigurationDlg)
+// are the members of the resolved set it is made from.
+struct QvSpiPlugin : spi::PluginEntries {
   DWORD ErrorCode = 0;        // last-error code when a library lacked a required entry
   mv::unique_module Module;   // the loaded library; freed with the record
   spi::LoadedImage Image;     // where the library lay when it was loaded
@@ -28,16 +29,6 @@ struct QvSpiPlugin {
   std::string FileName;       // file name as the directory search reported it
   std::string Description;    // GetPluginInfo 1
   std::string ExtFilter;      // GetPluginInfo 2
-
-  SpiGetPluginInfo GetPluginInfo = nullptr;
-  SpiIsSupported IsSupported = nullptr;
-  SpiIsSupportedW IsSupportedW = nullptr;
-  SpiGetPictureInfo GetPictureInfo = nullptr;
-  SpiGetPicture GetPicture = nullptr;
-  SpiGetPreview GetPreview = nullptr;
-  SpiGetArchiveInfo GetArchiveInfo = nullptr;
-  SpiGetFile GetFile = nullptr;
-  SpiConfigurationDlg ConfigurationDlg = nullptr;
 
   std::string FilePath;       // full path the library was loaded from
   // A fault out of the plug-in that it did not handle itself: it is not
@@ -49,29 +40,16 @@ struct QvSpiPlugin {
 
   // Where its code runs: 0 in this process; 32 or 64 in the plug-in worker
   // of that architecture, where it is number WorkerIndex of the worker's
-  // list (and the entry points above stay null).
+  // list (and its entry points stay null).
   int WorkerBits = 0;
   int WorkerIndex = -1;
   bool HasConfig = false;   // it has a settings dialog
   // Listed, but its worker could not be started: why, in the user's words.
   std::string LoadProblem;
 
-  // The entry points above, as one set.
-  spi::PluginEntries Entries() const {
-    return {GetPluginInfo, IsSupported, IsSupportedW, GetPictureInfo, GetPicture, GetPreview, GetArchiveInfo, GetFile,
-            ConfigurationDlg};
-  }
-  void SetEntries(const spi::PluginEntries& e) {
-    GetPluginInfo = e.GetPluginInfo;
-    IsSupported = e.IsSupported;
-    IsSupportedW = e.IsSupportedW;
-    GetPictureInfo = e.GetPictureInfo;
-    GetPicture = e.GetPicture;
-    GetPreview = e.GetPreview;
-    GetArchiveInfo = e.GetArchiveInfo;
-    GetFile = e.GetFile;
-    ConfigurationDlg = e.ConfigurationDlg;
-  }
+  // The entry points, as one set.
+  const spi::PluginEntries& Entries() const { return *this; }
+  void SetEntries(const spi::PluginEntries& e) { static_cast<spi::PluginEntries&>(*this) = e; }
 };
 
 // A plug-in call ended in a fault the plug-in did not handle; the host has

@@ -151,6 +151,14 @@ std::vector<std::uint8_t> PackRows64(const std::vector<std::vector<Pixel64>>& ro
   return out;
 }
 
+std::string PlainBmp(int bitCount, std::int32_t width, std::int32_t height) {
+  BmpSpec recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.bitCount = static_cast<std::uint16_t>(bitCount);
+  return BuildBmp(recipe);
+}
+
 std::string BuildBmp(const BmpSpec& recipe) {
   const std::vector<std::uint8_t> px = Pixels(recipe);
   const std::string info = InfoPart(recipe, px.size());

@@ -46,6 +46,8 @@ struct BmpSpec {
 };
 
 std::string BuildBmp(const BmpSpec& recipe);
+// A small well-formed file of this depth, with the default pattern.
+std::string PlainBmp(int bitCount, std::int32_t width = 4, std::int32_t height = 4);
 
 // Info block as a plug-in returns it: the header (recipe.headerSize >= 40), the
 // masks after a 40-byte BI_BITFIELDS header, then the colour table. Pixels,

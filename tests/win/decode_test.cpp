@@ -600,10 +600,10 @@ TEST(DecodeNative, FileCutShortOnDiskPaintsBlack) {
   two.height = 256;
   two.bitCount = 2;
   two.pixels.assign(128 * 256, 0xFF);
-  for (const auto& [name, spec] : {std::pair{"rle.bmp", rle}, std::pair{"two.bmp", two}}) {
+  for (const auto& [name, recipe] : {std::pair{"rle.bmp", rle}, std::pair{"two.bmp", two}}) {
     SCOPED_TRACE(name);
     const std::string path = dir + name;
-    mvtest::WriteFileBytes(path, BuildBmp(spec));
+    mvtest::WriteFileBytes(path, BuildBmp(recipe));
     bool ok = false;
     Record r = Decode(host, path, &ok);
     ASSERT_TRUE(ok);

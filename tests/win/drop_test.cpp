@@ -21,14 +21,6 @@ using mvtest::AppTest;
 
 namespace {
 
-std::string Bmp(int bits) {
-  mv::test::BmpSpec recipe;
-  recipe.width = 4;
-  recipe.height = 4;
-  recipe.bitCount = static_cast<std::uint16_t>(bits);
-  return mv::test::BuildBmp(recipe);
-}
-
 std::wstring Wide(const std::string& s) { return mv::WideFromAnsi(s); }
 
 // What the shell hands a window on a drop: DROPFILES and a double-ended
@@ -61,9 +53,9 @@ class DropTest : public AppTest {
   void SetUp() override {
     AppTest::SetUp();
     dir = mvtest::MakeScratchDir("drop");
-    mvtest::WriteFileBytes(dir + "first.bmp", Bmp(24));
+    mvtest::WriteFileBytes(dir + "first.bmp", mv::test::PlainBmp(24));
     mvtest::WriteFileBytes(dir + "second.bmp", "this is no bitmap at all");
-    mvtest::WriteFileBytes(dir + "third.bmp", Bmp(8));
+    mvtest::WriteFileBytes(dir + "third.bmp", mv::test::PlainBmp(8));
     ::CreateDirectoryA((dir + "folder.bmp").c_str(), nullptr);
     StartApp();
   }
@@ -107,8 +99,8 @@ TEST(CommandLine, StartsWithTheNamedFilesListed) {
   const std::string dir = mvtest::MakeScratchDir("command line");
   const std::wstring relative = L"rel\uD55C.bmp";
   ::CreateDirectoryA((dir + "with space").c_str(), nullptr);
-  mvtest::WriteFileBytes(dir + "with space\\a b.bmp", Bmp(24));
-  mvtest::WriteFileBytes(Wide(dir) + relative, Bmp(8));
+  mvtest::WriteFileBytes(dir + "with space\\a b.bmp", mv::test::PlainBmp(24));
+  mvtest::WriteFileBytes(Wide(dir) + relative, mv::test::PlainBmp(8));
   STARTUPINFOW si{sizeof(si)};
   PROCESS_INFORMATION pi{};
   std::wstring cmd = Wide("\"" + mvtest::ProgramPath() + "\" \"" + dir + "with space\\a b.bmp\" ") + relative;

@@ -25,13 +25,7 @@ namespace {
 
 constexpr char kOpenTitle[] = "画像ファイルを開く";
 
-std::string Bmp(int bits, int w = 4, int h = 4) {
-  mv::test::BmpSpec recipe;
-  recipe.width = w;
-  recipe.height = h;
-  recipe.bitCount = static_cast<std::uint16_t>(bits);
-  return mv::test::BuildBmp(recipe);
-}
+std::string Bmp(int bits, int w = 4, int h = 4) { return mv::test::PlainBmp(bits, w, h); }
 
 void PressLoad() { frmMain->btnLoadClick(nullptr); }
 

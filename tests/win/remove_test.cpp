@@ -25,13 +25,7 @@ namespace {
 constexpr char kQuestion[] = "選択した画像をリストから削除してよろしいですか？";
 constexpr char kCaption[] = "画像をリストから削除します";
 
-std::string Bmp(int bits) {
-  mv::test::BmpSpec recipe;
-  recipe.width = 3;
-  recipe.height = 2;
-  recipe.bitCount = static_cast<std::uint16_t>(bits);
-  return mv::test::BuildBmp(recipe);
-}
+std::string Bmp(int bits) { return mv::test::PlainBmp(bits, 3, 2); }
 
 std::vector<std::string> Items(const forms::ListBox& l) {
   std::vector<std::string> v;
