@@ -118,7 +118,8 @@ void TfrmMain::FormCreate() {
   SettingsPath = settings::SettingsPathFor(exe);
   const std::string dir = settings::ReadPluginDir(SettingsPath);
   SpiCtrl = dir.empty() ? new QvSpiCtrl() : new QvSpiCtrl(dir);
-  SpiCtrl->OnCallsEnded = [this] { ResumePendingClose(); };
+  SpiCtrl->OnCallsEnded = [this] { OnCallsEnded(); };
+  SpiCtrl->OwnerWindow = Handle();
   PluginDlg = new TdlgPlugin();
   LastFolder = mv::WideFromAnsi(mv::ExtractFileDir(exe));
   btnDel1->SetEnabled(false);
@@ -157,6 +158,21 @@ void TfrmMain::Menu_LoadClick(void* sender) { btnLoadClick(sender); }
 
 bool TfrmMain::CloseMustWait() const {
   return (SpiCtrl && SpiCtrl->CallInProgress()) || (PluginDlg && PluginDlg->Showing());
+}
+
+void TfrmMain::OnCallsEnded() {
+  if (!pending_loads_.empty()) {
+    // Posted: the call that ended is still on the stack. A close asked for
+    // meanwhile follows the loads.
+    PostCall([this] {
+      std::vector<std::wstring> paths = std::move(pending_loads_);
+      pending_loads_.clear();
+      if (SpiCtrl) LoadPaths(paths);
+      ResumePendingClose();
+    });
+    return;
+  }
+  ResumePendingClose();
 }
 
 void TfrmMain::ResumePendingClose() {

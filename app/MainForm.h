@@ -58,6 +58,8 @@ class TfrmMain : public forms::Form {
   // Loads files by their full paths, in order, as the load command does:
   // a failure message for each that does not decode, the rest appended.
   // The dialog, files dropped on the window and the command line come here.
+  // Files that arrive while a plug-in call runs (its own box lets messages
+  // through) load, in order, once the call has ended.
   void LoadPaths(const std::vector<std::wstring>& paths);
   void FormDropFiles(const std::vector<std::wstring>& paths);
   // The files named on the command line, loaded once the window is up.
@@ -103,6 +105,9 @@ class TfrmMain : public forms::Form {
   bool CloseMustWait() const;
   void ResumePendingClose();
   bool close_pending_ = false;
+  // What waits for the plug-in calls to end: loads, then a close.
+  void OnCallsEnded();
+  std::vector<std::wstring> pending_loads_;
   void BuildComponents();
   void BuildMenu();
   void OpenCurrentInPreview();

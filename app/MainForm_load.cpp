@@ -24,6 +24,10 @@ void TfrmMain::btnLoadClick(void*) {
 
 void TfrmMain::LoadPaths(const std::vector<std::wstring>& paths) {
   if (paths.empty()) return;
+  if (SpiCtrl->CallInProgress()) {
+    pending_loads_.insert(pending_loads_.end(), paths.begin(), paths.end());
+    return;
+  }
   std::optional<ListsRedrawPause> pause(std::in_place, *this);
   for (forms::ItemList* list : NameLists()) list->Reserve(static_cast<int>(paths.size()));
   for (const std::wstring& path : paths) {

@@ -3,6 +3,7 @@
 # subsystem folders (cmake/windows.cmake).
 set(MORVANE_PORTABLE_FILES
   base/sjis_path.cpp
+  base/long_path.cpp         # the \\?\ form of long paths
   decode/bmp_layout.cpp      # layout checks
   decode/rle.cpp             # RLE expansion
   decode/bmp_render.cpp      # conversion to 32-bit pixels

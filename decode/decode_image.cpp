@@ -201,7 +201,8 @@ bool QvSpiCtrl::DecodeImage(tag_BeforeImage* image) {
     }
     switch (DecodeInWorker(*this, run, *image)) {
       case WorkerAttempt::Decoded: return true;
-      case WorkerAttempt::FileError: return false;
+      case WorkerAttempt::FileError:
+      case WorkerAttempt::GaveUp: return false;
       case WorkerAttempt::Declined: break;
     }
   }

@@ -15,9 +15,13 @@
 
 namespace {
 
-// Deaths no plug-in can be named for, per file, before the file gives up:
-// each other death takes its plug-in out of the run, so the walk ends.
+// Deaths no plug-in can be named for, per file, before the worker's
+// plug-ins are passed over for it: each other death takes its plug-in out
+// of the run, so the walk ends.
 constexpr int kMaxBlindDeaths = 2;
+// Workers that may die over one file, whoever is to blame, before the file
+// fails: a load never spins on restarting workers.
+constexpr int kMaxDeathsPerFile = 4;
 
 // The worker's picture as the record's bitmap, made over the shared rows.
 bool TakePicture(spi::WorkerPicture& picture, tag_BeforeImage& image) {
@@ -49,12 +53,6 @@ bool TakePicture(spi::WorkerPicture& picture, tag_BeforeImage& image) {
   }
 }
 
-QvSpiPlugin* ByWorkerIndex(QvSpiCtrl& host, int bits, int index) {
-  for (auto& p : host.Plugins)
-    if (p->WorkerBits == bits && p->WorkerIndex == index) return p.get();
-  return nullptr;
-}
-
 }  // namespace
 
 WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& run, tag_BeforeImage& image) {
@@ -63,20 +61,22 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
   mv::unique_file file = mv::OpenForReading(image.WidePath);
   LARGE_INTEGER size{};
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return WorkerAttempt::FileError;
-  // A 32-bit worker maps files below 2 GiB, as a 32-bit plug-in takes them.
-  if (bits == 32 && size.QuadPart > 0x7FFFFFFF) return WorkerAttempt::FileError;
+  // A 32-bit worker maps files below 2 GiB, as a 32-bit plug-in takes
+  // them: a larger one is for the plug-ins elsewhere in the list.
+  if (bits == 32 && size.QuadPart > 0x7FFFFFFF) return WorkerAttempt::Declined;
 
   const std::string name = spi::PluginNameFor(image.WidePath);
   std::vector<QvSpiPlugin*> left = run;
-  for (int blind = 0; blind < kMaxBlindDeaths && !left.empty();) {
+  for (int blind = 0, deaths = 0; blind < kMaxBlindDeaths && !left.empty();) {
+    if (deaths >= kMaxDeathsPerFile) return WorkerAttempt::GaveUp;
     spi::WorkerHost* worker = host.RunningWorker(bits);
     if (!worker) return WorkerAttempt::Declined;
     std::erase_if(left, [](const QvSpiPlugin* p) { return p->Faulted || !p->LoadProblem.empty(); });
     std::vector<int> indices;
     for (const QvSpiPlugin* p : left) indices.push_back(p->WorkerIndex);
     if (indices.empty()) break;
-    spi::WorkerDecode d =
-        worker->Decode(file.get(), static_cast<std::uint64_t>(size.QuadPart), name, image.WidePath, indices);
+    spi::WorkerDecode d = worker->Decode(file.get(), static_cast<std::uint64_t>(size.QuadPart), name, image.WidePath,
+                                         host.OwnerWindow, indices);
     switch (d.end) {
       case spi::WorkerDecode::End::Decoded: {
         const auto made_by =
@@ -86,16 +86,23 @@ WorkerAttempt DecodeInWorker(QvSpiCtrl& host, const std::vector<QvSpiPlugin*>& r
         left.erase(left.begin(), made_by == left.end() ? left.end() : made_by + 1);
         break;
       }
-      case spi::WorkerDecode::End::Declined: return WorkerAttempt::Declined;
+      case spi::WorkerDecode::End::Declined:
+      case spi::WorkerDecode::End::NoRoom: return WorkerAttempt::Declined;
       case spi::WorkerDecode::End::FileError: return WorkerAttempt::FileError;
       case spi::WorkerDecode::End::Died:
       case spi::WorkerDecode::End::NotRunning: {
-        // The plug-in that faulted or ended the worker is marked; the file
-        // goes on to the plug-ins after it, in a new worker.
-        QvSpiPlugin* culprit = ByWorkerIndex(host, bits, d.culprit);
-        if (culprit) host.NoteFault(*culprit); else ++blind;
-        const auto at = std::find(left.begin(), left.end(), culprit);
-        if (at != left.end()) left.erase(left.begin(), at + 1);
+        ++deaths;
+        // The worker names the plug-in to blame, believed only for one this
+        // request asked: it is marked, and the file goes on to the plug-ins
+        // after it in a new worker. Any other death is nobody's to mark.
+        const auto at =
+            std::find_if(left.begin(), left.end(), [&](const QvSpiPlugin* p) { return p->WorkerIndex == d.culprit; });
+        if (d.culprit < 0 || at == left.end()) {
+          ++blind;
+          break;
+        }
+        host.NoteFault(**at);
+        left.erase(left.begin(), at + 1);
         break;
       }
     }

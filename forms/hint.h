@@ -15,6 +15,7 @@ class Hint {
   Hint(const Hint&) = delete;
   Hint& operator=(const Hint&) = delete;
 
+  // A text too wide for the screen is shown broken into lines.
   void SetText(const std::wstring& text);
   void SetText(const std::string& text);  // a text of the program's code page
   const std::wstring& Text() const { return text_; }
@@ -26,9 +27,11 @@ class Hint {
   HWND Handle() const { return tip_; }
 
  private:
+  static constexpr int kMaxTipWidth = 600;
   HWND tool_;
   HWND tip_ = nullptr;
   std::wstring text_;
+  std::wstring shown_;  // the text with the line breaks it is shown with
   bool active_ = true;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "base/sjis_path.h"
 #include "plugins/settings_file.h"
@@ -24,13 +26,52 @@ std::string Hex8(DWORD v) {
   return hex;
 }
 
+// Whether `exe` is a Windows program for 32-bit x86, by its own header.
+bool IsI386Program(const std::string& exe) {
+  mv::unique_file f(::CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  IMAGE_DOS_HEADER dos{};
+  DWORD got = 0;
+  if (!f || !::ReadFile(f.get(), &dos, sizeof dos, &got, nullptr) || got != sizeof dos ||
+      dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0)
+    return false;
+  struct {
+    DWORD signature;
+    IMAGE_FILE_HEADER file;
+  } nt{};
+  LARGE_INTEGER at{};
+  at.QuadPart = dos.e_lfanew;
+  return ::SetFilePointerEx(f.get(), at, nullptr, FILE_BEGIN) && ::ReadFile(f.get(), &nt, sizeof nt, &got, nullptr) &&
+         got == sizeof nt && nt.signature == IMAGE_NT_SIGNATURE && nt.file.Machine == IMAGE_FILE_MACHINE_I386;
+}
+
+// Why a worker program that is there did not start, in words a user can
+// act on: this PC cannot run 32-bit programs, else the code with the
+// system's own text for it.
+std::string StartFailure(const std::string& program, const std::string& exe, int bits, DWORD error) {
+  // What Windows without its 32-bit layer, and Wine without 32-bit
+  // support, answer for a 32-bit program that is sound.
+  const bool refused_as_32 = error == ERROR_BAD_EXE_FORMAT || error == ERROR_EXE_MACHINE_TYPE_MISMATCH ||
+                             error == ERROR_NOT_SUPPORTED || error == ERROR_INTERNAL_ERROR;
+  if (bits == 32 && refused_as_32 && IsI386Program(exe))
+    return "このPCでは32ビットのプラグインを実行できません";
+  char* text = nullptr;
+  std::string words;
+  if (::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr) && text) {
+    words = text;
+    ::LocalFree(text);
+  }
+  while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == ' ')) words.pop_back();
+  return program + " を起動できません（エラー " + std::to_string(error) + (words.empty() ? "" : "：" + words) + "）";
+}
+
 std::string HandleText(HANDLE h) { return std::to_string(reinterpret_cast<std::uintptr_t>(h)); }
 
 // Paints (and answers messages sent to our windows) while the worker works;
 // the user's input waits in the queue until the call is over.
 void PumpPaint() {
   MSG msg;
-  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i)
     ::DispatchMessageA(&msg);
 }
 
@@ -47,6 +88,56 @@ void PumpAll() {
     ::DispatchMessageA(&msg);
   }
 }
+
+// A window the worker shows of its own, visible now: a prompt or a box a
+// plug-in opened. Null when there is none.
+struct FindShown {
+  DWORD pid;
+  HWND found;
+};
+BOOL CALLBACK IsShownBy(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<FindShown*>(p);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  if (pid != find->pid || !::IsWindowVisible(w)) return TRUE;
+  find->found = w;
+  return FALSE;
+}
+HWND ShownWindowOf(DWORD pid) {
+  FindShown find{pid, nullptr};
+  ::EnumWindows(&IsShownBy, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// While a plug-in in the worker waits on the user through a window of its
+// own, the program acts as under a modal box of its own: its windows are
+// disabled, every message is handled (the two threads' input is joined),
+// and the box is brought to the front.
+class WorkerModal {
+ public:
+  explicit WorkerModal(HWND shown) : active_(::GetActiveWindow()) {
+    ::EnumThreadWindows(::GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(&disabled_));
+    ::SetForegroundWindow(shown);
+  }
+  ~WorkerModal() {
+    for (HWND w : disabled_)
+      if (::IsWindow(w)) ::EnableWindow(w, TRUE);
+    if (active_ && ::IsWindow(active_)) ::SetForegroundWindow(active_);
+  }
+  WorkerModal(const WorkerModal&) = delete;
+  WorkerModal& operator=(const WorkerModal&) = delete;
+
+ private:
+  static BOOL CALLBACK DisableOne(HWND w, LPARAM p) {
+    if (::IsWindowVisible(w) && ::IsWindowEnabled(w)) {
+      ::EnableWindow(w, FALSE);
+      reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    }
+    return TRUE;
+  }
+  HWND active_;
+  std::vector<HWND> disabled_;
+};
 
 // Shows that work is going on while the input waits: from the first poll
 // on, so that the many short calls of a load do not flicker the pointer.
@@ -114,7 +205,7 @@ bool PluginWorker::Start(std::string& why) {
                     0);
   mv::unique_handle self(self_raw);
   if (!view_ || !request_event_ || !reply_event_ || !self) {
-    why = program_name_ + " を起動できません（エラー " + std::to_string(::GetLastError()) + "）";
+    why = StartFailure(program_name_, exe, bits_, ::GetLastError());
     Forget(End::NotRunning);
     return false;
   }
@@ -130,12 +221,13 @@ bool PluginWorker::Start(std::string& why) {
   for (HANDLE h : {mailbox_.get(), request_event_.get(), reply_event_.get()})
     ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
   if (!made) {
-    why = program_name_ + " を起動できません（エラー " + std::to_string(error) + "）";
+    why = StartFailure(program_name_, exe, bits_, error);
     Forget(End::NotRunning);
     return false;
   }
   mv::unique_handle thread(pi.hThread);
   process_.reset(pi.hProcess);
+  pid_ = pi.dwProcessId;
   // Where jobs cannot nest the worker still ends with us: it watches our
   // process handle.
   if (HANDLE job = WorkerJob()) ::AssignProcessToJobObject(job, process_.get());
@@ -206,12 +298,17 @@ PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_by
   ::SetEvent(request_event_.get());
 
   BusyCursor busy;
+  std::optional<WorkerModal> modal;
   const HANDLE waits[2] = {reply_event_.get(), process_.get()};
   const volatile std::uint32_t& heartbeat = Header().heartbeat;
   std::uint32_t beat = heartbeat;
   DWORD quiet_since = ::GetTickCount();
   for (;;) {
-    const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kPollMs, wait == Wait::Work ? QS_PAINT : QS_ALLINPUT);
+    const bool all = wait == Wait::Dialog || modal;
+    // Messages sent by other threads are always answered: a window of the
+    // worker's owned by ours waits on them while it comes up.
+    const DWORD r =
+        ::MsgWaitForMultipleObjects(2, waits, FALSE, kPollMs, all ? QS_ALLINPUT : QS_PAINT | QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) break;
     busy.Show();
     if (r == WAIT_OBJECT_0 + 1 || r == WAIT_FAILED) {
@@ -220,7 +317,18 @@ PluginWorker::End PluginWorker::Call(const void* request, std::size_t request_by
       return End::Died;
     }
     if (r == WAIT_OBJECT_0 + 2) {
-      if (wait == Wait::Work) PumpPaint(); else PumpAll();
+      if (all) PumpAll(); else PumpPaint();
+    }
+    if (wait == Wait::Work) {
+      // A plug-in waiting on the user is no hang: the clock stands while
+      // its window is up.
+      const HWND shown = ShownWindowOf(pid_);
+      if (shown) {
+        if (!modal) modal.emplace(shown);
+        quiet_since = ::GetTickCount();
+      } else {
+        modal.reset();
+      }
     }
     if (heartbeat != beat) {
       beat = heartbeat;

@@ -40,7 +40,11 @@ class PluginWorker {
   void Stop();
 
   enum class Wait {
-    Work,    // decoding: paint only, input waits; a silence of hang_ms is a hang
+    // decoding: paint only, input waits; a silence of hang_ms is a hang,
+    // except while the worker shows a window of its own (a plug-in asking
+    // the user): then the program's windows are disabled as under a modal
+    // box, every message is handled, and the clock stands.
+    Work,
     Dialog,  // a plug-in's dialog: every message is handled, no time limit
   };
   enum class End { Replied, Died, Hung, NotRunning };
@@ -80,6 +84,7 @@ class PluginWorker {
   std::string program_name_;
   DWORD hang_ms_ = 30000;
   mv::unique_handle process_;
+  DWORD pid_ = 0;
   mv::unique_handle mailbox_;
   mv::unique_view view_;
   mv::unique_handle request_event_;

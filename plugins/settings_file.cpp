@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -54,9 +55,16 @@ bool ReadPluginsInProcess(const std::string& settings_path) {
 }
 
 int ReadHangSeconds(const std::string& settings_path) {
-  const int seconds = static_cast<int>(
-      ::GetPrivateProfileIntA(kSectionSetting, kKeyHangSeconds, kDefaultHangSeconds, settings_path.c_str()));
-  return seconds < 0 ? kDefaultHangSeconds : seconds;
+  // Read as text: the profile call's integer wraps at 32 bits, and a
+  // number that wraps must not become a short limit.
+  char buf[64] = {};
+  ::GetPrivateProfileStringA(kSectionSetting, kKeyHangSeconds, "", buf, sizeof buf, settings_path.c_str());
+  const char* p = buf;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p < '0' || *p > '9') return kDefaultHangSeconds;
+  long long seconds = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) seconds = std::min<long long>(seconds * 10 + (*p - '0'), kMaxHangSeconds);
+  return static_cast<int>(seconds);
 }
 
 void WritePluginDir(const std::string& settings_path, const std::string& dir) {

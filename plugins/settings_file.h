@@ -13,6 +13,7 @@ inline constexpr char kSectionPlugin[] = "Plug-in";
 inline constexpr char kKeyInProcess[] = "Plug-ins In Process";
 inline constexpr char kKeyHangSeconds[] = "Plug-in Hang Seconds";
 inline constexpr int kDefaultHangSeconds = 30;
+inline constexpr int kMaxHangSeconds = 86400;  // a day; more is taken as this
 inline constexpr char kSusieKey[] = "Software\\Velquist\\Susie\\Plug-in";
 inline constexpr char kSusieValue[] = "Path";
 
@@ -35,7 +36,8 @@ bool ReadPluginEnabled(const std::string& settings_path, const std::string& plug
 // (1) rather than in a plug-in worker (0, the default).
 bool ReadPluginsInProcess(const std::string& settings_path);
 // How long a plug-in in a worker may go without a sign of life before it
-// counts as hung: 30 seconds by default; 0 means never.
+// counts as hung: 30 seconds by default (also for a text that is no
+// number, or a negative one); 0 means never; at most kMaxHangSeconds.
 int ReadHangSeconds(const std::string& settings_path);
 
 void WritePluginDir(const std::string& settings_path, const std::string& dir);

@@ -84,6 +84,9 @@ class QvSpiCtrl {
   std::vector<std::unique_ptr<QvSpiPlugin>> Plugins;
   int MappingCounter = 0;
   std::string PluginDir;
+  // The window that owns what a plug-in in a worker opens of its own (a
+  // prompt, a warning), as a window it opened in the program would be.
+  HWND OwnerWindow = nullptr;
 
   // Records a fault of a plug-in: it and any later load of the same file
   // stay unused for the rest of the run.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/committed.h"
 #include "decode/bmp_layout.h"
 #include "forms/dib_format.h"
 
@@ -49,6 +50,11 @@ bool WorkerHost::Send(std::vector<std::uint8_t>& reply, const std::vector<std::u
   return end == PluginWorker::End::Replied;
 }
 
+int WorkerHost::NamedCulprit() const {
+  const int culprit = worker_.Culprit();
+  return std::find(named_.begin(), named_.end(), culprit) != named_.end() ? culprit : -1;
+}
+
 bool WorkerHost::Load(const std::string& folder, const std::vector<std::string>& names,
                       std::vector<WorkerLoaded>& out, std::string& why) {
   folder_ = folder;
@@ -79,21 +85,24 @@ bool WorkerHost::Restart(std::vector<WorkerLoaded>& out, std::string& why) {
     CopyInto(name.fileName, n);
     Append(request, name);
   }
+  named_.clear();
+  for (std::size_t i = 0; i < names_.size(); ++i)
+    if (!names_[i].empty()) named_.push_back(static_cast<int>(i));
   const std::size_t reply_size = sizeof(worker::LoadReply) + names_.size() * sizeof(worker::LoadedPlugin);
   std::vector<std::uint8_t> reply;
   PluginWorker::End end;
   while (!Send(reply, request, reply_size, PluginWorker::Wait::Work, end)) {
     // A plug-in that ends the worker while it loads is left out, and the
     // others are loaded by a new worker.
-    const int culprit = worker_.Culprit();
-    if (end == PluginWorker::End::NotRunning || culprit < 0 || culprit >= static_cast<int>(names_.size()) ||
-        names_[static_cast<std::size_t>(culprit)].empty()) {
+    const int culprit = NamedCulprit();
+    if (end == PluginWorker::End::NotRunning || culprit < 0) {
       why = worker_.ProgramName() + " が応答しません";
       worker_.Stop();
       return false;
     }
     out[static_cast<std::size_t>(culprit)].result = worker::LoadResult::Faulted;
     names_[static_cast<std::size_t>(culprit)].clear();
+    std::erase(named_, culprit);
     std::memset(request.data() + sizeof head + static_cast<std::size_t>(culprit) * sizeof(worker::LoadName), 0,
                 sizeof(worker::LoadName));
     if (!worker_.Start(why)) return false;
@@ -143,8 +152,10 @@ bool WorkerHost::CheckPicture(const worker::DecodeReply& r, WorkerPicture& pictu
     mv::unique_handle section = worker_.TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
     if (!section) return false;
     // The section must hold every row the bitmap will be made over: a view
-    // of that size maps only from a section at least that large.
-    if (!mv::unique_view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(bytes)))) return false;
+    // of that size maps only from a section at least that large, and every
+    // page of it must be committed (one made only to reserve faults when read).
+    const mv::unique_view rows_view(::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(bytes)));
+    if (!rows_view || !mv::RangeCommitted(rows_view.get(), static_cast<std::size_t>(bytes))) return false;
     picture.section = std::move(section);
   }
   picture.width = r.width;
@@ -183,7 +194,7 @@ bool WorkerHost::PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeReques
 }
 
 WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::string& name,
-                                const std::wstring& wide_name, const std::vector<int>& plugins) {
+                                const std::wstring& wide_name, HWND owner, const std::vector<int>& plugins) {
   WorkerDecode result;
   std::vector<int> asked = plugins;
   if (asked.size() > kMaxPlugins) asked.resize(kMaxPlugins);
@@ -197,9 +208,7 @@ WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::stri
     worker::DecodeRequest head{};
     head.op = static_cast<std::uint32_t>(worker::Op::Decode);
     head.count = static_cast<std::uint32_t>(asked.size());
-    CopyInto(head.name, name);
-    // A name too long for the request goes without: IsSupported is asked instead.
-    if (wide_name.size() < worker::kPathChars) std::copy(wide_name.begin(), wide_name.end(), head.wideName);
+    head.owner = reinterpret_cast<std::uintptr_t>(owner);
     // A file in the mailbox stays in place for the asks after a refusal.
     if (!placed || size > worker::kInlineFileBytes) {
       if (!PlaceFile(file, size, head, mapping)) {
@@ -212,7 +221,16 @@ WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::stri
       head.size = size;
     }
     std::uint8_t* area = worker_.RequestArea();
+    // The names, whole, whatever their length.
+    head.nameBytes = static_cast<std::uint32_t>(std::min<std::size_t>(name.size(), worker::kNameBytes));
+    std::memcpy(area + worker::kNameOffset, name.data(), head.nameBytes);
+    head.wideNameChars = static_cast<std::uint32_t>(std::min<std::size_t>(wide_name.size(), worker::kNameChars - 1));
+    for (std::size_t i = 0; i < head.wideNameChars; ++i) {
+      const auto unit = static_cast<std::uint16_t>(wide_name[i]);
+      std::memcpy(area + worker::kWideNameOffset + 2 * i, &unit, sizeof unit);
+    }
     std::memcpy(area, &head, sizeof head);
+    named_ = asked;
     for (std::size_t i = 0; i < asked.size(); ++i) {
       const auto index = static_cast<std::int32_t>(asked[i]);
       std::memcpy(area + sizeof head + i * sizeof index, &index, sizeof index);
@@ -222,7 +240,7 @@ WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::stri
                                                sizeof(worker::DecodeReply), PluginWorker::Wait::Work, reply);
     if (end != PluginWorker::End::Replied) {
       result.end = end == PluginWorker::End::NotRunning ? WorkerDecode::End::NotRunning : WorkerDecode::End::Died;
-      result.culprit = worker_.Culprit();
+      result.culprit = NamedCulprit();
       return result;
     }
     const auto r = At<worker::DecodeReply>(reply, 0);
@@ -232,6 +250,7 @@ WorkerDecode WorkerHost::Decode(HANDLE file, std::uint64_t size, const std::stri
     }
     switch (static_cast<worker::DecodeResult>(r.result)) {
       case worker::DecodeResult::FileError: result.end = WorkerDecode::End::FileError; return result;
+      case worker::DecodeResult::NoRoom: result.end = WorkerDecode::End::NoRoom; return result;
       case worker::DecodeResult::Decoded: break;
       case worker::DecodeResult::Faulted:
         // The worker ends itself: wait for that, so the next call goes to a new one.
@@ -266,6 +285,7 @@ WorkerHost::Configured WorkerHost::Configure(int plugin, HWND parent, int& value
   head.op = static_cast<std::uint32_t>(worker::Op::Configure);
   head.plugin = plugin;
   head.parent = reinterpret_cast<std::uintptr_t>(parent);
+  named_ = {plugin};
   std::vector<std::uint8_t> request;
   Append(request, head);
   std::vector<std::uint8_t> reply;

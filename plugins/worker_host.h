@@ -44,6 +44,7 @@ struct WorkerDecode {
     FileError,  // the file could not be read
     Died,       // a plug-in faulted, or the worker died or hung: `culprit` is the plug-in to blame (-1: none known)
     NotRunning,
+    NoRoom,     // the worker could not map the file: its plug-ins cannot be asked
   };
   End end = End::Declined;
   int culprit = -1;
@@ -60,7 +61,7 @@ class WorkerHost {
   // plug-in to blame for a death found here (-1: none).
   bool Alive(int& culprit) {
     const bool alive = worker_.Alive();
-    culprit = alive ? -1 : worker_.Culprit();
+    culprit = alive ? -1 : NamedCulprit();
     return alive;
   }
 
@@ -80,8 +81,9 @@ class WorkerHost {
   // in order, in one request: a small file in the request itself, a larger
   // one as a mapping the worker maps. A picture that fails the host's
   // checks counts as that plug-in's refusal and the rest are asked.
+  // Windows a plug-in opens of its own are owned by `owner`.
   WorkerDecode Decode(HANDLE file, std::uint64_t size, const std::string& name, const std::wstring& wide_name,
-                      const std::vector<int>& plugins);
+                      HWND owner, const std::vector<int>& plugins);
 
   enum class Configured { Returned, NoDialog, Faulted };
   // The plug-in's settings dialog, owned by `parent`; `value` is what it
@@ -97,9 +99,14 @@ class WorkerHost {
   // Puts the file where the request names it; false when it cannot be read.
   bool PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping);
 
+  // The worker's word on whom to blame, believed only for a plug-in the
+  // last request named; -1 otherwise.
+  int NamedCulprit() const;
+
   PluginWorker worker_;
   std::string folder_;
   std::vector<std::string> names_;
+  std::vector<int> named_;  // the plug-ins the last request asked the worker to call
 };
 
 }  // namespace spi

@@ -2,7 +2,8 @@
 # Checks a built executable natively with objdump, without running it:
 #   scripts/check-pe.sh FILE 32|64
 # 32: PE32 i386, large-address-aware; 64: PE32+ x86-64. Both: a GUI
-# program that imports nothing beyond Windows' own DLLs.
+# program that imports nothing beyond Windows' own DLLs, with a manifest
+# that allows long paths.
 set -uo pipefail
 file=$1 edition=$2
 if [ "$edition" = 64 ]; then
@@ -19,6 +20,7 @@ grep -qi "^Subsystem[[:space:]]*00000002" <<<"$headers" || fail "not a GUI progr
 if [ "$edition" = 32 ]; then
   grep -qi "large address aware" <<<"$headers" || fail "not large-address-aware"
 fi
+grep -q "longPathAware>true<" "$file" || fail "no long-path manifest"
 allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL COMCTL32.DLL COMDLG32.DLL SHELL32.DLL OLE32.DLL OLEAUT32.DLL ADVAPI32.DLL MSVCRT.DLL "
 count=0
 while read -r dll; do

@@ -1,6 +1,7 @@
 // Row arithmetic of the DIBs the WIC plug-in hands out: 4-byte aligned
 // rows, a cap on the size of the pixel block, and widening packed 2-bit
-// indices to 4 bits (a DIB has no 2-bit form that hosts draw).
+// indices to 4 bits (a DIB has no 2-bit form that hosts draw), and packing
+// 32-bit pixels into 24-bit ones.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,15 @@ inline void Widen2To4(const std::uint8_t* src, std::uint8_t* dst, std::size_t wi
     const unsigned a = (src[x / 4] >> (6 - 2 * (x % 4))) & 3u;
     const unsigned b = x + 1 < width ? (src[(x + 1) / 4] >> (6 - 2 * ((x + 1) % 4))) & 3u : 0u;
     dst[x / 2] = static_cast<std::uint8_t>(a << 4 | b);
+  }
+}
+
+// Packs `width` 4-byte pixels (B, G, R, unused) into 3-byte ones.
+inline void Pack32To24(const std::uint8_t* src, std::uint8_t* dst, std::size_t width) {
+  for (std::size_t x = 0; x < width; ++x) {
+    dst[3 * x] = src[4 * x];
+    dst[3 * x + 1] = src[4 * x + 1];
+    dst[3 * x + 2] = src[4 * x + 2];
   }
 }
 

@@ -40,6 +40,8 @@ int CodeFor(HRESULT hr) {
     case WINCODEC_ERR_COMPONENTNOTFOUND:
     case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
     case WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT:
+    case WINCODEC_ERR_UNSUPPORTEDOPERATION:  // a conversion the system does not do
+    case E_NOTIMPL:
       return spi::kUnknownFormat;
     default:
       return spi::kBrokenData;
@@ -141,16 +143,33 @@ int FirstFrame::Plan(DibPlan& plan) {
   return spi::kOk;
 }
 
-int FirstFrame::Source(const DibPlan& plan, IWICBitmapSource** source) {
+HRESULT FirstFrame::Convert(const DibPlan& plan) {
+  converter_.reset();
+  HRESULT hr = factory()->CreateFormatConverter(converter_.put());
+  if (FAILED(hr)) return hr;
+  hr = converter_->Initialize(frame_.get(), plan.deliver, WICBitmapDitherTypeNone, nullptr, 0.0,
+                              WICBitmapPaletteTypeCustom);
+  if (FAILED(hr)) return hr;
+  // Some converters set up and then refuse to copy: one pixel tells.
+  BYTE pixel[16];
+  const WICRect first{0, 0, 1, 1};
+  return converter_->CopyPixels(&first, sizeof pixel, sizeof pixel, pixel);
+}
+
+int FirstFrame::Source(DibPlan& plan, IWICBitmapSource** source) {
   *source = nullptr;
   if (!plan.convert) {
     *source = frame_.get();
     return spi::kOk;
   }
-  HRESULT hr = factory()->CreateFormatConverter(converter_.put());
-  if (FAILED(hr)) return CodeFor(hr);
-  hr = converter_->Initialize(frame_.get(), plan.deliver, WICBitmapDitherTypeNone, nullptr, 0.0,
-                              WICBitmapPaletteTypeCustom);
+  HRESULT hr = Convert(plan);
+  if (FAILED(hr) && plan.dib_bpp == 24) {
+    DibPlan wide = plan;
+    wide.deliver = GUID_WICPixelFormat32bppBGR;
+    wide.deliver_bpp = 32;
+    if (SUCCEEDED(hr = Convert(wide))) plan = wide;
+  }
+  if (hr == E_OUTOFMEMORY) return spi::kNoMemory;
   if (FAILED(hr)) return spi::kUnknownFormat;  // a pixel format WIC cannot turn into ours
   *source = converter_.get();
   return spi::kOk;

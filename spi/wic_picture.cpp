@@ -81,6 +81,8 @@ int CopyRows(IWICBitmapSource* source, const FirstFrame& frame, const DibPlan& p
       const std::uint8_t* src = band.data() + i * copy_stride;
       if (plan.deliver_bpp == 2)
         Widen2To4(src, dst, w);
+      else if (plan.deliver_bpp == 32 && plan.dib_bpp == 24)
+        Pack32To24(src, dst, w);
       else
         std::memcpy(dst, src, static_cast<std::size_t>(dib_stride));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "forms/dib_format.h"
@@ -106,6 +107,37 @@ bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply, std::uint8_t
   return true;
 }
 
+// While a plug-in works, a window it opens of its own (a prompt, a
+// warning box) is owned by the program's window, as it would be in the
+// program: it stays in front of it, and the program waits while it is up.
+class OwnedWindows {
+ public:
+  explicit OwnedWindows(HWND owner) {
+    if (!owner || !::IsWindow(owner)) return;
+    owner_ = owner;
+    hook_ = ::SetWindowsHookExW(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+  }
+  ~OwnedWindows() {
+    if (hook_) ::UnhookWindowsHookEx(hook_);
+    owner_ = nullptr;
+  }
+  OwnedWindows(const OwnedWindows&) = delete;
+  OwnedWindows& operator=(const OwnedWindows&) = delete;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND) {
+      const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
+      const HWND w = reinterpret_cast<HWND>(wp);
+      if (owner_ && !(create->style & WS_CHILD) && !::GetWindow(w, GW_OWNER))
+        ::SetWindowLongPtrW(w, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner_));
+    }
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static inline HWND owner_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
 }  // namespace
 
 bool PluginSet::Answer() {
@@ -193,8 +225,6 @@ void PluginSet::Load() {
 void PluginSet::Decode() {
   DecodeRequest request;
   std::memcpy(&request, mailbox_.Request(), sizeof request);
-  request.name[kPathBytes - 1] = '\0';
-  request.wideName[kPathChars - 1] = 0;
   const std::uint32_t count = std::min(request.count, kMaxPlugins);
   auto* reply = reinterpret_cast<DecodeReply*>(mailbox_.Reply());
   std::memset(reply, 0, sizeof *reply);
@@ -213,18 +243,25 @@ void PluginSet::Decode() {
     view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     MEMORY_BASIC_INFORMATION mbi{};
     if (!view || !::VirtualQuery(view.get(), &mbi, sizeof mbi)) {
-      reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
+      // No room for it here: the file may still suit a plug-in elsewhere.
+      reply->result = static_cast<std::int32_t>(DecodeResult::NoRoom);
       mailbox_.SendReply();
       return;
     }
     // Never more than the view holds, whatever size the file had.
     input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
   }
-  input.name = request.name;
-  for (std::uint32_t i = 0; i < kPathChars && request.wideName[i]; ++i)
-    input.wide_name.push_back(static_cast<wchar_t>(request.wideName[i]));
+  const auto* name = reinterpret_cast<const char*>(mailbox_.Request() + kNameOffset);
+  input.name.assign(name, std::min(request.nameBytes, kNameBytes));
+  input.name.resize(strnlen(input.name.c_str(), input.name.size()));
+  const std::uint8_t* wide = mailbox_.Request() + kWideNameOffset;
+  input.wide_name.resize(std::min(request.wideNameChars, kNameChars - 1));
+  for (std::size_t i = 0; i < input.wide_name.size(); ++i)
+    input.wide_name[i] = static_cast<wchar_t>(ReadAt<std::uint16_t>(wide + 2 * i));
+  input.wide_name.resize(std::wcslen(input.wide_name.c_str()));
   input.progress = &ProgressCallback;
 
+  const OwnedWindows owned(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(request.owner)));
   for (std::uint32_t k = 0; k < count; ++k) {
     const std::int32_t index = ReadAt<std::int32_t>(mailbox_.Request() + sizeof request + k * sizeof(std::int32_t));
     Slot* slot = Usable(index);

@@ -20,11 +20,14 @@
 namespace worker {
 
 inline constexpr std::uint32_t kMagic = 0x4B57564Du;  // "MVWK"
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
 
 inline constexpr std::uint32_t kMaxPlugins = 1024;  // plug-ins one worker holds
-inline constexpr std::uint32_t kPathBytes = 1040;   // an ANSI path, terminator included
-inline constexpr std::uint32_t kPathChars = 1040;   // a UTF-16 path, terminator included
+inline constexpr std::uint32_t kPathBytes = 1040;   // a plug-in's ANSI file name or folder, terminator included
+// A file's names, of any length the file system allows (32,767 UTF-16
+// units; two bytes each at most in the code page).
+inline constexpr std::uint32_t kNameChars = 32768;
+inline constexpr std::uint32_t kNameBytes = 2 * kNameChars;
 inline constexpr std::uint32_t kInfoBytes = 256;    // a GetPluginInfo text: 255 and a terminator
 
 enum class Op : std::uint32_t { None = 0, Load = 1, Decode = 2, Configure = 3, Quit = 4 };
@@ -95,18 +98,25 @@ struct DecodeRequest {
   // file's bytes (at most kInlineFileBytes) are in the request area from
   // kInlineFileOffset.
   std::uint64_t mapping;
-  std::uint64_t size;     // the file's bytes
-  char name[kPathBytes];  // what IsSupported is told the file is called
-  std::uint16_t wideName[kPathChars];  // the same for IsSupportedW; may be empty
+  std::uint64_t size;   // the file's bytes
+  // The program's window that a plug-in's own windows (a prompt, a
+  // warning) are to be owned by; 0: none.
+  std::uint64_t owner;
+  // What IsSupported is told the file is called, at kNameOffset, and the
+  // same for IsSupportedW at kWideNameOffset (0 units: not told); no
+  // terminators.
+  std::uint32_t nameBytes;
+  std::uint32_t wideNameChars;
   // followed by `count` std::int32_t plug-in indices
 };
-static_assert(sizeof(DecodeRequest) == 24 + kPathBytes + 2 * kPathChars);
+static_assert(sizeof(DecodeRequest) == 40);
 
-// Where a file sent in the request starts, from the start of the request:
-// after the longest list of plug-in indices, so it stays in place when the
-// list is sent again shorter.
-inline constexpr std::uint32_t kInlineFileOffset =
-    (static_cast<std::uint32_t>(sizeof(DecodeRequest)) + kMaxPlugins * 4u + 15u) & ~15u;
+// Where the names and a file sent in the request start, from the start of
+// the request: after the longest list of plug-in indices, so they stay in
+// place when the list is sent again shorter.
+inline constexpr std::uint32_t kNameOffset = sizeof(DecodeRequest) + kMaxPlugins * 4u;
+inline constexpr std::uint32_t kWideNameOffset = kNameOffset + kNameBytes;
+inline constexpr std::uint32_t kInlineFileOffset = (kWideNameOffset + 2 * kNameChars + 15u) & ~15u;
 static_assert(kInlineFileOffset + kInlineFileBytes <= kRequestBytes);
 
 enum class DecodeResult : std::int32_t {
@@ -116,6 +126,9 @@ enum class DecodeResult : std::int32_t {
   // `plugin` faulted. Whatever it damaged stays in this process, so the
   // worker ends once it has replied; the plug-ins after it are for a new one.
   Faulted = 3,
+  // The worker could not map the file (a 32-bit worker's address space):
+  // no plug-in of this worker can be asked, the others may.
+  NoRoom = 4,
 };
 
 struct DecodeReply {

@@ -1,6 +1,7 @@
 // Shift-JIS path scanning: separators found character by character.
 #include <gtest/gtest.h>
 
+#include "base/long_path.h"
 #include "base/sjis_path.h"
 
 using namespace mv;
@@ -64,4 +65,19 @@ TEST(SjisPath, SameTextIgnoreCase) {
   // Trail bytes are never folded: 0x82 0x61 and 0x82 0x41 differ.
   EXPECT_FALSE(SameTextIgnoreCase("\x82\x61", "\x82\x41"));
   EXPECT_TRUE(SameTextIgnoreCase(kHyo, kHyo));
+}
+
+TEST(LongPath, LongFullPathsTakeTheDeviceFormShortOnesStayPlain) {
+  const std::wstring deep = L"\\" + std::wstring(300, L'd') + L"\\a.bmp";
+  EXPECT_EQ(ExtendedLengthPath(L"C:\\a\\b.bmp"), L"C:\\a\\b.bmp");
+  EXPECT_EQ(ExtendedLengthPath(L"C:" + deep), L"\\\\?\\C:" + deep);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\srv\\share" + deep), L"\\\\?\\UNC\\srv\\share" + deep);
+  // The device form skips the system's rewriting: "/" must already be "\".
+  EXPECT_EQ(ExtendedLengthPath(L"c:/x" + deep), L"\\\\?\\c:\\x" + deep);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:" + deep), L"\\\\?\\C:" + deep);
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\C:" + deep), L"\\\\.\\C:" + deep);
+  // Relative and drive-relative paths are left to the system.
+  EXPECT_EQ(ExtendedLengthPath(L"rel" + deep), L"rel" + deep);
+  EXPECT_EQ(ExtendedLengthPath(L"C:rel" + deep), L"C:rel" + deep);
+  EXPECT_EQ(ExtendedLengthPath(std::wstring(259, L'x')), std::wstring(259, L'x'));
 }

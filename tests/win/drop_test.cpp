@@ -23,25 +23,6 @@ namespace {
 
 std::wstring Wide(const std::string& s) { return mv::WideFromAnsi(s); }
 
-// What the shell hands a window on a drop: DROPFILES and a double-ended
-// list of wide paths, owned by the receiver from then on.
-HDROP MakeDrop(const std::vector<std::string>& paths) {
-  std::wstring list;
-  for (const std::string& p : paths) list += Wide(p) + L'\0';
-  list += L'\0';
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
-  auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-  drop->pFiles = sizeof(DROPFILES);
-  drop->fWide = TRUE;
-  std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
-  ::GlobalUnlock(block);
-  return static_cast<HDROP>(block);
-}
-
-void Drop(HWND target, const std::vector<std::string>& paths) {
-  ::SendMessageA(target, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
-}
-
 std::vector<std::string> BeforeItems() {
   std::vector<std::string> v;
   for (int i = 0; i < frmMain->lstBefore->Count(); ++i) v.push_back(frmMain->lstBefore->Item(i));
@@ -68,8 +49,8 @@ TEST_F(DropTest, DroppedFilesLoadInOrderAsFromTheDialogAndFoldersArePassedOver) 
   // Drops on a list reach the main window, the one that accepts files.
   EXPECT_TRUE(::GetWindowLongA(frmMain->Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
   // A second drop while the failure box is up is not taken.
-  boxes.WhileUp([&](const forms::MessageBoxRequest&) { Drop(frmMain->Handle(), {dir + "first.bmp"}); });
-  Drop(frmMain->Handle(), {dir + "first.bmp", dir + "folder.bmp", dir + "second.bmp", dir + "third.bmp"});
+  boxes.WhileUp([&](const forms::MessageBoxRequest&) { mvtest::Drop(frmMain->Handle(), {dir + "first.bmp"}); });
+  mvtest::Drop(frmMain->Handle(), {dir + "first.bmp", dir + "folder.bmp", dir + "second.bmp", dir + "third.bmp"});
   EXPECT_EQ(BeforeItems(), (std::vector<std::string>{"first.bmp", "third.bmp"}));
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "指定のファイル：\r\n" + dir + "second.bmp" + "\r\nを読み込むことができません");
@@ -82,7 +63,7 @@ TEST_F(DropTest, ADropWhileThePluginDialogIsUpDoesNothing) {
   // Runs inside the dialog's modal loop: a posted message reaches the
   // disabled main window there as the shell's would.
   frmMain->PostCall([&] {
-    Drop(frmMain->Handle(), {dir + "first.bmp", dir + "third.bmp"});
+    mvtest::Drop(frmMain->Handle(), {dir + "first.bmp", dir + "third.bmp"});
     dropped = true;
     frmMain->PluginDlg->SetModalResult(IDCANCEL);
   });

@@ -10,6 +10,7 @@
 
 #include "app/MainForm.h"
 #include "app/image_item.h"
+#include "base/open_file.h"
 #include "base/wide_text.h"
 #include "palette/PreviewPaletteFrom.h"
 #include "plugins/spi_interface.h"
@@ -120,13 +121,27 @@ TEST_P(NamesTest, NamesBeyondTheCodePageLoadShowAndGoThroughTheDialog) {
   EXPECT_TRUE(ItemShows(0, names[1]));
 }
 
+// Folders below the images' folder deep enough that the path of a file in
+// them holds at least `chars` characters; the relative path, with a final
+// backslash.
+std::wstring DeepFolder(const std::wstring& base, std::size_t chars) {
+  std::wstring relative;
+  while (base.size() + relative.size() < chars) {
+    relative += std::wstring(60, L'd') + std::to_wstring(relative.size()) + L"\\";
+    ::CreateDirectoryW(mv::FileCallPath(base + relative).c_str(), nullptr);
+  }
+  return relative;
+}
+
 // A plug-in that opens its name argument: a name of the code page is
 // told byte for byte (表 and ソ end in 0x5C, a backslash's byte), another
-// by its short form.
+// by its short form, as is one too long for the code page's file calls.
 TEST_P(NamesTest, PluginsAreToldANameThatOpensTheFile) {
   Start("mvt_openname");
-  Load({{mv::WideFromAnsi("表ソ.mvt"), Mvt8()}, {mv::WideFromAnsi("表ソ.bmp"), Bmp24()}, {L"한국어.mvt", Mvt8()}});
-  ASSERT_EQ(frmMain->BeforeImages.size(), 3u) << mvtest::FixtureStatsOf(*Plugin("mvt_openname"))->lastPath;
+  const std::wstring deep = DeepFolder(wide_images, 300) + L"a.mvt";
+  Load({{mv::WideFromAnsi("表ソ.mvt"), Mvt8()}, {mv::WideFromAnsi("表ソ.bmp"), Bmp24()}, {L"한국어.mvt", Mvt8()},
+        {deep, Mvt8()}});
+  ASSERT_EQ(frmMain->BeforeImages.size(), 4u) << mvtest::FixtureStatsOf(*Plugin("mvt_openname"))->lastPath;
   EXPECT_EQ(frmMain->BeforeImages[0]->FilePath, images + "\x95\x5C\x83\x5C.mvt");
   EXPECT_EQ(frmMain->BeforeImages[1]->FileName, "\x95\x5C\x83\x5C.bmp");
 }
@@ -134,10 +149,15 @@ TEST_P(NamesTest, PluginsAreToldANameThatOpensTheFile) {
 TEST_P(NamesTest, PluginWithWideEntryIsToldTheNameAsItIs) {
   Start("mvt_widename");
   const std::wstring name = L"简体字" + kEmoji + L".mvt";
-  Load({{name, Mvt8()}});
-  EXPECT_EQ(frmMain->BeforeImages.size(), 1u);
-  const auto* told = reinterpret_cast<const wchar_t*>(mvtest::FixtureStatsOf(*Plugin("mvt_widename"))->lastWidePath);
-  EXPECT_EQ(std::wstring(told), wide_images + name);
+  const std::wstring deep = DeepFolder(wide_images, 1100) + name;
+  Load({{name, Mvt8()}, {deep, Mvt8()}});
+  EXPECT_EQ(frmMain->BeforeImages.size(), 2u);
+  const mv::test::FixtureCounters* stats = mvtest::FixtureStatsOf(*Plugin("mvt_widename"));
+  EXPECT_EQ(stats->isSupportedWCalls, 2);
+  // Told whole, however long: the fixture keeps its start and its length.
+  const std::wstring told(reinterpret_cast<const wchar_t*>(stats->lastWidePath));
+  EXPECT_EQ(told, (wide_images + deep).substr(0, told.size()));
+  EXPECT_EQ(stats->lastWidePathLength, static_cast<int>((wide_images + deep).size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(InProcessAndInWorker, NamesTest, ::testing::Bool());

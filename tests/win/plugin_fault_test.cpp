@@ -85,6 +85,7 @@ class PluginFaultTest : public mvtest::AppTest {
 
 }  // namespace
 
+// In a worker, as a user's plug-ins run: it is given the 2 KB form only.
 TEST_F(PluginFaultTest, FaultInIsSupportedPassesThePluginOver) {
   StartWith({"mvt_fault_issupported" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   ListANativeImage();
@@ -94,12 +95,9 @@ TEST_F(PluginFaultTest, FaultInIsSupportedPassesThePluginOver) {
   QvSpiPlugin* bad = Plugin("mvt_fault_issupported" MV_SPI_EXT);
   ASSERT_NE(bad, nullptr);
   EXPECT_TRUE(bad->Faulted);
-  const int calls = StatsOf("mvt_fault_issupported" MV_SPI_EXT)->isSupportedCalls;
-  // 32-bit here: the handle, then once the 2 KB buffer; 64-bit and in a
-  // worker: the buffer only.
-  EXPECT_EQ(calls, spi::kIsSupportedTakesBuffer || bad->WorkerBits ? 1 : 2);
+  EXPECT_EQ(StatsOf("mvt_fault_issupported" MV_SPI_EXT)->isSupportedCalls, 1);
   ASSERT_NE(mvtest::AddListedBytes(dir, "b.mvt", Mvt8()), nullptr);
-  EXPECT_EQ(StatsOf("mvt_fault_issupported" MV_SPI_EXT)->isSupportedCalls, calls);  // not called again
+  EXPECT_EQ(StatsOf("mvt_fault_issupported" MV_SPI_EXT)->isSupportedCalls, 1);  // not called again
   ExpectStillViewable();
 }
 
@@ -114,6 +112,7 @@ TEST_F(PluginFaultTest, FaultInGetPictureFreesNothingAndTriesTheNext) {
   ExpectStillViewable();
 }
 
+// In a worker: one that faulted is listed after a reload, and not loaded again.
 TEST_F(PluginFaultTest, FaultInGetPluginInfoListsItWithEmptyTextsAndNeverUsesIt) {
   StartWith({"mvt_fault_info" MV_SPI_EXT, "mvt_good" MV_SPI_EXT});
   QvSpiPlugin* bad = Plugin("mvt_fault_info" MV_SPI_EXT);
@@ -134,9 +133,8 @@ TEST_F(PluginFaultTest, FaultInGetPluginInfoListsItWithEmptyTextsAndNeverUsesIt)
     bad = Plugin("mvt_fault_info" MV_SPI_EXT);
     ASSERT_NE(bad, nullptr) << spelling;
     EXPECT_TRUE(bad->Faulted) << spelling;
-    // Here the library is loaded afresh and not asked; a worker does not
-    // load it at all, so its count stays the first load's.
-    EXPECT_EQ(StatsOf("mvt_fault_info" MV_SPI_EXT)->pluginInfoCalls, bad->WorkerBits ? 1 : 0) << spelling;
+    // Its count stays the first load's.
+    EXPECT_EQ(StatsOf("mvt_fault_info" MV_SPI_EXT)->pluginInfoCalls, 1) << spelling;
   }
   // The dialog says so in its row.
   frmMain->PluginDlg->RefreshButtonClick();
@@ -216,15 +214,15 @@ TEST_F(PluginFaultTest, DllMainThatFaultsOnLoadOrUnloadDoesNotEndTheProgram) {
   ASSERT_NE(mvtest::AddListedBytes(dir, "a.mvt", Mvt8()), nullptr);
 }
 
+// In the program, where the 32-bit edition hands IsSupported the file
+// handle first.
 TEST_F(PluginFaultTest, PointerOnlyIsSupportedDecodesThroughTheBufferForm) {
-  StartWith({"mvt_ptronly" MV_SPI_EXT});
+  StartWith({"mvt_ptronly" MV_SPI_EXT}, mvtest::kInProcessLine);
   tag_BeforeImage* e = mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly"), "a.mvt", Mvt8());
   ASSERT_NE(e, nullptr);
   QvSpiPlugin* p = Plugin("mvt_ptronly" MV_SPI_EXT);
   EXPECT_FALSE(p->Faulted);
-  if (p->WorkerBits == 0) {
-    EXPECT_TRUE(p->BufferForm);  // a worker gives only the buffer
-  }
+  EXPECT_TRUE(p->BufferForm);
   auto* stats = StatsOf("mvt_ptronly" MV_SPI_EXT);
   const int calls = stats->isSupportedCalls;
   ASSERT_NE(mvtest::AddListedBytes(mvtest::MakeScratchDir("ptronly2"), "b.mvt", Mvt8()), nullptr);

@@ -105,6 +105,14 @@ TEST_F(SourceListTest, TooltipBelowLastItemKeepsLastPath) {
   EXPECT_TRUE(frmMain->lstBefore->ShowHint());
 }
 
+TEST_F(SourceListTest, ALongNameWithoutBreakPointsShowsWholeWithinTheScreen) {
+  Add(1, 24, std::string(240, 'n'));
+  RECT tip{};
+  EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 5, &tip), frmMain->BeforeImages[0]->WidePath);
+  EXPECT_GE(tip.left, 0);
+  EXPECT_LE(tip.right, ::GetSystemMetrics(SM_CXSCREEN));
+}
+
 TEST_F(SourceListTest, EmptyListSwitchesHintOff) {
   EXPECT_EQ(mvtest::TooltipShownAt(frmMain->lstBefore->Handle(), 30, 5), L"");
   EXPECT_FALSE(frmMain->lstBefore->ShowHint());

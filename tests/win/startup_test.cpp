@@ -155,6 +155,17 @@ TEST_F(AppTest, LongFolderSettingIsCutTo259Characters) {
   EXPECT_EQ(frmMain->SpiCtrl->PluginDir, long_dir.substr(0, 259));
 }
 
+TEST(Settings, HangLimitIsClampedNotWrapped) {
+  const std::pair<const char*, int> cases[] = {{"0", 0}, {"7", 7}, {"86400", 86400}, {"4294968", 86400},
+                                               {"99999999999999999999", 86400}, {"-5", 30}, {"soon", 30}};
+  for (const auto& [text, seconds] : cases) {
+    mvtest::WriteSettingsFile(std::string("[Setting]\r\nPlug-in Hang Seconds=") + text + "\r\n");
+    EXPECT_EQ(settings::ReadHangSeconds(mvtest::SettingsPath()), seconds) << text;
+  }
+  mvtest::WriteSettingsFile("");
+  EXPECT_EQ(settings::ReadHangSeconds(mvtest::SettingsPath()), settings::kDefaultHangSeconds);
+}
+
 TEST_F(AppTest, StoredOffStateAppliesAtStart) {
   const std::string dir = FixtureCopy("start_states", {"mvt_good" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT});
   mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + dir +

@@ -209,6 +209,18 @@ Picture Colour(int w, int h, bool alpha) {
   return p;
 }
 
+// 16 bits a channel, R, G, B (WIC's 48bppRGB). Each channel's two bytes
+// are equal, so that every way of taking it to 8 bits gives that byte.
+Picture Deep(int w, int h) {
+  Picture p;
+  p.width = w, p.height = h, p.bpp = 48;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (const int v : {(x + y) * 5 + 100, y * 17 + 2, x * 9 + 1})
+        p.pixels.insert(p.pixels.end(), 2, static_cast<std::uint8_t>(v));
+  return p;
+}
+
 // A 32-bit icon of one image, as Windows writes them (WIC has no ICO encoder).
 std::string Icon(const Picture& bgra) {
   const int w = bgra.width, h = bgra.height;
@@ -246,6 +258,7 @@ struct Dib {
       case 4: return (row[x / 2] >> (x % 2 ? 0 : 4)) & 15;
       case 8: return row[x];
       case 24: return 0xFF000000u | row[x * 3 + 2] << 16 | row[x * 3 + 1] << 8 | row[x * 3];
+    case 48: return 0xFF000000u | row[x * 6] << 16 | row[x * 6 + 2] << 8 | row[x * 6 + 4];
       default: return static_cast<std::uint32_t>(row[x * 4 + 3]) << 24 | row[x * 4 + 2] << 16 | row[x * 4 + 1] << 8 | row[x * 4];
     }
   }
@@ -375,6 +388,8 @@ std::vector<Case> Cases() {
       {"grey.png", &GUID_ContainerFormatPng, &GUID_WICPixelFormat8bppGray, Grey(15, 9), 8, 256, false},
       {"rgb.png", &GUID_ContainerFormatPng, &GUID_WICPixelFormat24bppBGR, Colour(10, 6, false), 24, 0, false},
       {"rgba.png", &GUID_ContainerFormatPng, &GUID_WICPixelFormat32bppBGRA, Colour(9, 5, true), 32, 0, false},
+      // Wine converts 48-bit RGB to 32-bit BGR but not to 24-bit.
+      {"rgb48.png", &GUID_ContainerFormatPng, &GUID_WICPixelFormat48bppRGB, Deep(8, 8), 24, 0, false},
       {"pal.gif", &GUID_ContainerFormatGif, &GUID_WICPixelFormat8bppIndexed, Indexed(14, 8, 8, 16), 8, -1, false},
       {"pal8.tif", &GUID_ContainerFormatTiff, &GUID_WICPixelFormat8bppIndexed, Indexed(12, 6, 8, 256), 8, 256, false},
       {"pal4.tif", &GUID_ContainerFormatTiff, &GUID_WICPixelFormat4bppIndexed, Indexed(7, 5, 4, 16), 4, 16, false},
@@ -418,6 +433,7 @@ std::uint32_t Expected(const Picture& p, int x, int y) {
   const std::uint8_t* row = &p.pixels[static_cast<size_t>(y) * p.Stride()];
   switch (p.bpp) {
     case 24: return 0xFF000000u | row[x * 3 + 2] << 16 | row[x * 3 + 1] << 8 | row[x * 3];
+    case 48: return 0xFF000000u | row[x * 6] << 16 | row[x * 6 + 2] << 8 | row[x * 6 + 4];
     case 32: return static_cast<std::uint32_t>(row[x * 4 + 3]) << 24 | row[x * 4 + 2] << 16 | row[x * 4 + 1] << 8 | row[x * 4];
     default: {
       const int bit = x * p.bpp;

@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "app/MainForm.h"
+#include "base/handles.h"
 #include "plugins/Plug_inDlg.h"
 #include "plugins/spi_ctrl.h"
 #include "tests/win/support/app_harness.h"
@@ -15,16 +17,26 @@
 #include "tests/win/support/paths.h"
 #include "tests/win/support/worker_test_support.h"
 
-using mvtest::WorkerTest;
+namespace {
 
-TEST_F(WorkerTest, BothKindsDecodeInOneRunAndTheDialogListsBoth) {
-  images = mvtest::MakeScratchDir("worker32_images");
-  plugin_dir = mvtest::MakeScratchDir("worker32_plugins");
-  // The 32-bit fixture under a name of its own, beside the 64-bit one.
-  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir32() + "mvt_good.spi").c_str(), (plugin_dir + "mvt_good.spi").c_str(), FALSE));
-  ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_cfg5.sph").c_str(), (plugin_dir + "mvt_cfg5.sph").c_str(), FALSE));
-  mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n");
-  StartApp();
+class Worker32Test : public mvtest::WorkerTest {
+ protected:
+  // Starts with a 32-bit fixture and a 64-bit one, each under a name of
+  // its own: mvt_good.spi and mvt_cfg5.sph.
+  void StartWithBoth() {
+    images = mvtest::MakeScratchDir("worker32_images");
+    plugin_dir = mvtest::MakeScratchDir("worker32_plugins");
+    ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir32() + "mvt_good.spi").c_str(), (plugin_dir + "mvt_good.spi").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_cfg5.sph").c_str(), (plugin_dir + "mvt_cfg5.sph").c_str(), FALSE));
+    mvtest::WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n");
+    StartApp();
+  }
+};
+
+}  // namespace
+
+TEST_F(Worker32Test, BothKindsDecodeInOneRunAndTheDialogListsBoth) {
+  StartWithBoth();
   QvSpiPlugin* spi = Plugin("mvt_good");
   QvSpiPlugin* sph = Plugin("mvt_cfg5");
   ASSERT_TRUE(spi && sph);
@@ -52,11 +64,32 @@ TEST_F(WorkerTest, BothKindsDecodeInOneRunAndTheDialogListsBoth) {
   }
 }
 
-TEST_F(WorkerTest, AThrowOutOfA32BitPluginEndsOnlyItsWorker) {
+TEST_F(Worker32Test, AThrowOutOfA32BitPluginEndsOnlyItsWorker) {
   StartWith(mvtest::FixtureDir32(), ".spi", {"mvt_throw", "mvt_good"});
   ListANativeImage();
   ASSERT_NE(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);
   EXPECT_TRUE(Plugin("mvt_throw")->Faulted);
   EXPECT_EQ(Plugin("mvt_good")->WorkerBits, 32);
   ExpectStillViewable(2);
+}
+
+// A file the 32-bit worker cannot take (over 2 GiB) passes its plug-ins
+// over; a 64-bit one after them still reads it.
+TEST_F(Worker32Test, AFileTooLargeForThe32BitWorkerGoesOnToTheOthers) {
+  StartWithBoth();
+  auto& list = frmMain->SpiCtrl->Plugins;
+  ASSERT_EQ(list.size(), 2u);
+  if (list[0]->WorkerBits != 32) std::swap(list[0], list[1]);  // the 32-bit one is asked first
+  // A picture at the start of a sparse file of 2.5 GiB.
+  const std::string path = images + "big.mvt";
+  mvtest::WriteFileBytes(path, Mvt8());
+  mv::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER end{};
+  end.QuadPart = 5ll << 29;
+  ASSERT_TRUE(f && ::SetFilePointerEx(f.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(f.get()));
+  f.reset();
+  ASSERT_NE(mvtest::AddListedImage(path), nullptr);
+  EXPECT_EQ(mvtest::FixtureStatsOf(*Plugin("mvt_good"))->isSupportedCalls, 0);
+  EXPECT_EQ(mvtest::FixtureStatsOf(*Plugin("mvt_cfg5"))->getPictureCalls, 1);
+  ::DeleteFileA(path.c_str());
 }

@@ -6,13 +6,17 @@
 // listed with the reason.
 #include <windows.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/MainForm.h"
+#include "base/committed.h"
 #include "base/handles.h"
+#include "base/wide_text.h"
+#include "forms/timer.h"
 #include "plugins/Plug_inDlg.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
@@ -108,4 +112,89 @@ TEST_F(WorkerTest, LargeFilesAndPicturesGoThroughSharedSections) {
   EXPECT_EQ(e->Height, h);
   EXPECT_EQ(::GetPixel(e->Bitmap->CanvasHandle(), 0, h - 1), RGB(0x30, 0x20, 0x10));
   EXPECT_EQ(mv::HandleCount<mv::KernelHandleTraits>::live, sections + 1) << "the bitmap keeps its section";
+}
+
+// The worker's word on whom to blame counts only for a plug-in its request
+// named: one it did not name (switched off, or no plug-in at all) is not
+// marked, and the deaths end with the file's failure instead of workers
+// restarted without end.
+TEST_F(WorkerTest, AWorkerBlamingAPluginTheRequestDidNotNameIsNotBelieved) {
+  for (const char* liar : {"mvt_blame_next", "mvt_blame_far"}) {
+    SCOPED_TRACE(liar);
+    StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {liar, "mvt_good"});
+    Plugin("mvt_good")->Enabled = 0;
+    EXPECT_EQ(mvtest::AddListedBytes(images, "a.mvt", Mvt8()), nullptr);
+    EXPECT_FALSE(Plugin("mvt_good")->Faulted) << "it was never called";
+    ListANativeImage();  // the program goes on
+    ExpectStillViewable(1);
+    StopApp();
+  }
+}
+
+// A plug-in that asks the user through a box of its own is no hang: the box
+// comes up owned by the main window, which waits under it as under a box of
+// its own; it outlives the hang limit, and answering it gives the picture.
+// Files dropped meanwhile load after it, in order.
+TEST_F(WorkerTest, APluginAskingTheUserIsWaitedForPastTheHangLimit) {
+  StartWith(mvtest::FixtureDir(), MV_SPI_EXT, {"mvt_modal_picture"}, "Plug-in Hang Seconds=1\r\n");
+  for (const char* name : {"one.bmp", "two.bmp"}) mvtest::WriteFileBytes(images + name, mv::test::PlainBmp(24));
+  mvtest::WriteFileBytes(images + "a.mvt", Mvt8());
+  HWND owner = nullptr;
+  bool main_disabled = false;
+  DWORD up_at = 0;
+  forms::Timer answer;
+  answer.SetInterval(50);
+  answer.OnTimer = [&] {
+    HWND box = ::FindWindowA("#32770", "MVT busy");
+    if (!box) return;
+    if (!up_at) {
+      up_at = ::GetTickCount();
+      owner = ::GetWindow(box, GW_OWNER);
+      main_disabled = !::IsWindowEnabled(frmMain->Handle());
+      ::PostMessageA(frmMain->Handle(), WM_DROPFILES,
+                     reinterpret_cast<WPARAM>(mvtest::MakeDrop({images + "one.bmp", images + "two.bmp"})), 0);
+    } else if (::GetTickCount() - up_at > 2500) {
+      answer.SetEnabled(false);
+      ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+  };
+  answer.SetEnabled(true);
+  frmMain->LoadPaths({mv::WideFromAnsi(images + "a.mvt")});
+  mvtest::Pump();
+  ASSERT_EQ(frmMain->BeforeImages.size(), 3u) << "the box was not answered, or the plug-in was ended";
+  EXPECT_EQ(frmMain->BeforeImages[0]->BitCount, 8);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(frmMain->lstBefore->Item(i), (std::array{"a.mvt", "one.bmp", "two.bmp"}[i]));
+  EXPECT_EQ(owner, frmMain->Handle());
+  EXPECT_TRUE(main_disabled);
+  EXPECT_TRUE(::IsWindowEnabled(frmMain->Handle()));
+  EXPECT_FALSE(Plugin("mvt_modal_picture")->Faulted);
+}
+
+// The 64-bit edition's 32-bit worker, on a machine that cannot run 32-bit
+// programs, says so in the plug-in dialog.
+TEST_F(WorkerTest, A32BitWorkerThisMachineCannotRunSaysSo) {
+  if (spi::kEditionBits != 64) GTEST_SKIP() << "the 32-bit edition has no 32-bit worker of its own";
+  StartWith(mvtest::FixtureDir32(), ".spi", {"mvt_good"});
+  QvSpiPlugin* p = Plugin("mvt_good");
+  ASSERT_NE(p, nullptr);
+  if (p->LoadProblem.empty()) GTEST_SKIP() << "this machine runs 32-bit programs";
+  EXPECT_EQ(p->LoadProblem, "このPCでは32ビットのプラグインを実行できません");
+}
+
+// A section made only to reserve its pages maps at any size, yet cannot be
+// read: the rows a worker hands over must all be committed.
+TEST(WorkerSections, RowsCountOnlyWhereCommitted) {
+  const DWORD bytes = 1u << 20;
+  mv::unique_handle reserved(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, bytes, nullptr));
+  mv::unique_handle committed(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, nullptr));
+  ASSERT_TRUE(reserved && committed);
+  const mv::unique_view r(::MapViewOfFile(reserved.get(), FILE_MAP_WRITE, 0, 0, bytes));
+  const mv::unique_view c(::MapViewOfFile(committed.get(), FILE_MAP_READ, 0, 0, bytes));
+  ASSERT_TRUE(r && c);
+  EXPECT_TRUE(mv::RangeCommitted(c.get(), bytes));
+  EXPECT_FALSE(mv::RangeCommitted(r.get(), bytes));
+  ASSERT_NE(::VirtualAlloc(const_cast<void*>(r.get()), bytes / 2, MEM_COMMIT, PAGE_READWRITE), nullptr);
+  EXPECT_TRUE(mv::RangeCommitted(r.get(), bytes / 2));
+  EXPECT_FALSE(mv::RangeCommitted(r.get(), bytes));
 }

@@ -1,6 +1,9 @@
 #include "tests/win/support/app_harness.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include <memory>
 #include <utility>
@@ -195,7 +198,7 @@ BOOL CALLBACK FindTip(HWND w, LPARAM p) {
 }
 }  // namespace
 
-std::wstring TooltipShownAt(HWND tool, int x, int y) {
+std::wstring TooltipShownAt(HWND tool, int x, int y, RECT* where) {
   TipSearch search{tool};
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindTip, reinterpret_cast<LPARAM>(&search));
   if (!search.tip) return L"<no tooltip>";
@@ -212,6 +215,8 @@ std::wstring TooltipShownAt(HWND tool, int x, int y) {
   // Its window text, not TTM_GETTEXT: that one gives at most 79 characters.
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(search.tip)) + 1, L'\0');
   text.resize(static_cast<size_t>(::GetWindowTextW(search.tip, text.data(), static_cast<int>(text.size()))));
+  if (where) ::GetWindowRect(search.tip, where);
+  std::erase_if(text, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
   return text;
 }
 
@@ -223,6 +228,23 @@ int TextWidth(HWND control, const std::string& text) {
   ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
   return s.cx;
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+  std::wstring list;
+  for (const std::string& p : paths) list += mv::WideFromAnsi(p) + L'\0';
+  list += L'\0';
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+  ::GlobalUnlock(block);
+  return static_cast<HDROP>(block);
+}
+
+void Drop(HWND target, const std::vector<std::string>& paths) {
+  ::SendMessageA(target, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
 }
 
 Capture CaptureClient(HWND hwnd) {

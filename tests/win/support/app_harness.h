@@ -79,13 +79,19 @@ struct Capture {
 };
 Capture CaptureClient(HWND hwnd);
 
+// Drops files on a window as the shell does: DROPFILES and a double-ended
+// list of wide paths, owned by the receiver; sent, or posted.
+HDROP MakeDrop(const std::vector<std::string>& paths);
+void Drop(HWND target, const std::vector<std::string>& paths);
+
 // Whether the window's class is `name`, letter case ignored.
 bool IsOfClass(HWND hwnd, const char* name);
 
 // Points at (x, y) of a control as the user does, the cursor moved away
 // first so that the tooltip starts afresh, and returns the text that the
-// tooltip window shows once it comes up; empty when none comes up.
-std::wstring TooltipShownAt(HWND tool, int x, int y);
+// tooltip window shows once it comes up, its lines joined; empty when none
+// comes up. `where`, when given, receives the tip window's rectangle.
+std::wstring TooltipShownAt(HWND tool, int x, int y, RECT* where = nullptr);
 // Width of a text in a control's own font, measured without the forms layer.
 int TextWidth(HWND control, const std::string& text);
 

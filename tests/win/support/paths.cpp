@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/open_file.h"
 #include "base/wide_text.h"
 
 namespace mvtest {
@@ -77,7 +78,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileW(mv::FileCallPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
   if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + mv::AnsiFromWide(path));
   DWORD written = 0;
   ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
