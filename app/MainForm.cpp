@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "app/before_image.h"
 #include "base/sjis_path.h"
 #include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/message_box.h"
+#include "image/before_image.h"
 #include "palette/PreviewPaletteFrom.h"
-#include "plugins/Plug_inDlg.h"
+#include "plugins/dialog/Plug_inDlg.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
@@ -200,16 +200,4 @@ void TfrmMain::Menu_ExitClick(void*) {
     return;
   }
   Close();
-}
-
-int DepthIconFor(int bit_count) {
-  switch (bit_count) {
-    case 1: return 0;
-    case 4: return 1;
-    case 8: return 2;
-    case 16: return 3;
-    case 24: return 4;
-    case 32: return 5;
-    default: return 6;
-  }
 }

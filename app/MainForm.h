@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/before_image.h"
 #include "base/handles.h"
 #include "forms/bevel.h"
 #include "forms/controls.h"
@@ -16,6 +15,7 @@
 #include "forms/global_instance.h"
 #include "forms/image_list.h"
 #include "forms/label.h"
+#include "image/before_image.h"
 
 class QvSpiCtrl;
 class TdlgPlugin;

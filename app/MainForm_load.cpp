@@ -5,6 +5,7 @@
 
 #include "app/MainForm.h"
 #include "base/wide_text.h"
+#include "decode/decode_image.h"
 #include "forms/message_box.h"
 #include "plugins/spi_ctrl.h"
 
@@ -34,7 +35,7 @@ void TfrmMain::LoadPaths(const std::vector<std::wstring>& paths) {
     LastFolder = mv::ExtractFileDirW(path);
     auto image = std::make_unique<tag_BeforeImage>();
     image->WidePath = path;
-    if (!SpiCtrl->DecodeImage(image.get())) {
+    if (!DecodeImage(*SpiCtrl, image.get())) {
       // The lists draw while the box is up, so the images added so far
       // show, and repaint what it uncovers before they pause again.
       pause.reset();
@@ -45,6 +46,10 @@ void TfrmMain::LoadPaths(const std::vector<std::wstring>& paths) {
       pause.emplace(*this);
       continue;
     }
+    // A native bitmap whose palette the system refused stays listed
+    // without one; the user is told.
+    if (image->FormatIndex == 0 && image->BitCount <= 8 && !image->Palette)
+      forms::ShowMessageBox(nullptr, "パレットの作成に失敗しました", "パレット作成失敗", MB_OK | MB_ICONSTOP);
     AppendImage(std::move(image));
   }
   UpdateBeforeExtent();

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/before_image.h"
 #include "forms/image_list.h"
 #include "forms/item_list.h"
+#include "image/before_image.h"
 
 namespace mv {
 

@@ -18,10 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "app/before_image.h"
-#include "plugins/spi_ctrl.h"
 #include "bench/bench_support.h"
+#include "decode/decode_image.h"
+#include "image/before_image.h"
+#include "plugins/spi_ctrl.h"
 #include "tests/support/bmp_builder.h"
+#include "worker/worker_serve.h"
 
 using bench::Now;
 using bench::WriteAll;
@@ -74,7 +76,7 @@ bool WriteBigBitmap(const std::string& path, std::uint64_t* size) {
 bool DecodeOnce(QvSpiCtrl& host, const std::string& path) {
   auto rec = std::make_unique<tag_BeforeImage>();
   rec->FilePath = path;
-  return host.DecodeImage(rec.get());
+  return DecodeImage(host, rec.get());
 }
 
 // Only what any in-place reader must do: open, map, view, unmap, close.
@@ -120,6 +122,7 @@ const char* Verdict(bool ok) { return ok ? "met" : "MISSED"; }
 }  // namespace
 
 int main() {
+  if (worker::StartedAsWorker()) worker::Serve();  // its plug-ins' worker
   char tmp[MAX_PATH + 1];
   if (!::GetTempPathA(sizeof tmp, tmp)) return 1;
   const std::string dir = std::string(tmp) + "morvane_bench_" + std::to_string(::GetCurrentProcessId()) + "\\";
@@ -232,7 +235,7 @@ int main() {
     const Private before = PrivateNow();
     auto rec = std::make_unique<tag_BeforeImage>();
     rec->FilePath = big;
-    const bool loaded = host.DecodeImage(rec.get());
+    const bool loaded = DecodeImage(host, rec.get());
     const Private loadedNow = PrivateNow();
     // What a viewer does over time: read every page of the mapped file.
     std::uint32_t sum = 0;

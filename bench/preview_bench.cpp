@@ -31,11 +31,12 @@
 #include "app/MainForm.h"
 #include "app/app_forms.h"
 #include "base/handles.h"
+#include "bench/bench_support.h"
 #include "forms/application.h"
 #include "preview/PreviewForm.h"
-#include "bench/bench_support.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/win/support/app_harness.h"
+#include "worker/worker_serve.h"
 
 using bench::Now;
 using bench::WriteAll;
@@ -310,6 +311,7 @@ Result Measure(const std::string& path, const char* label) {
 }  // namespace
 
 int main() {
+  if (worker::StartedAsWorker()) worker::Serve();  // its plug-ins' worker
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "base/wide_text.h"
 #include "app/MainForm.h"
 #include "app/app_forms.h"
+#include "base/wide_text.h"
+#include "decode/decode_image.h"
 #include "forms/application.h"
 #include "forms/dialogs.h"
 #include "forms/message_box.h"
@@ -29,6 +30,7 @@
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
 #include "tests/support/bmp_builder.h"
+#include "worker/worker_serve.h"
 
 namespace {
 
@@ -66,6 +68,7 @@ void Pump() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (worker::StartedAsWorker()) worker::Serve();  // its plug-ins' worker
   const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
   if (count < 2) {
     std::fprintf(stderr, "count must be at least 2\n");
@@ -123,7 +126,7 @@ int main(int argc, char** argv) {
     for (const auto& p : paths) {
       decoded.push_back(std::make_unique<tag_BeforeImage>());
       decoded.back()->FilePath = p;
-      if (!frmMain->SpiCtrl->DecodeImage(decoded.back().get())) ++undecoded;
+      if (!DecodeImage(*frmMain->SpiCtrl, decoded.back().get())) ++undecoded;
     }
     return Seconds() - start;
   };

@@ -29,15 +29,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fault_guard.h"
 #include "base/handles.h"
 #include "base/sjis_path.h"
 #include "bench/bench_support.h"
-#include "plugins/fault_guard.h"
-#include "plugins/plugin_image.h"
 #include "plugins/plugin_windows.h"
 #include "plugins/spi_ctrl.h"
-#include "plugins/spi_interface.h"
-#include "plugins/tls_room.h"
+#include "susie/plugin_image.h"
+#include "susie/spi_interface.h"
+#include "susie/tls_room.h"
+#include "worker/worker_serve.h"
 
 using bench::Now;
 
@@ -144,7 +145,8 @@ int RunRound(const std::string& dir, bool bare_first, const std::string& out) {
     r.hostLoad = Now() - t;
     std::set<HMODULE> distinct;
     for (const auto& p : host->Plugins)
-      if (!p->Faulted && !p->Description.empty()) distinct.insert(p->Module.get());
+      if (!p->Faulted && !p->Description.empty()) distinct.insert(::GetModuleHandleA(p->FilePath.c_str()));
+    distinct.erase(nullptr);
     t = Now();
     host.reset();
     r.hostFree = Now() - t;
@@ -238,6 +240,7 @@ bool RunRoundProcess(const std::string& dir, bool bare_first, Round& r, std::str
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (worker::StartedAsWorker()) worker::Serve();  // its plug-ins' worker
   if (argc == 5 && std::strcmp(argv[1], "--round") == 0)
     return RunRound(argv[2], std::strcmp(argv[3], "bare") == 0, argv[4]);
 

@@ -22,7 +22,7 @@
 
 #include "base/handles.h"
 #include "bench/bench_support.h"
-#include "plugins/spi_interface.h"
+#include "susie/spi_interface.h"
 
 using bench::Now;
 

@@ -19,11 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "app/before_image.h"
 #include "bench/bench_support.h"
+#include "decode/decode_image.h"
+#include "image/before_image.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "tests/support/mvt_format.h"
+#include "worker/worker_serve.h"
 
 using bench::Now;
 
@@ -65,7 +67,7 @@ void RemoveFolder(const std::string& dir) {
 bool Decode(QvSpiCtrl& host, const std::string& path) {
   tag_BeforeImage image;
   image.FilePath = path;
-  return host.DecodeImage(&image);
+  return DecodeImage(host, &image);
 }
 
 volatile std::uint64_t g_sink;  // keeps the reads of the picture
@@ -82,6 +84,7 @@ Memory MemoryNow() {
 }  // namespace
 
 int main() {
+  if (worker::StartedAsWorker()) worker::Serve();  // its plug-ins' worker
   const int bits = static_cast<int>(sizeof(void*) * 8);
   const std::string dir = ExeDir() + "worker_bench";
   const std::string plugins = dir + "\\plugins", files = dir + "\\files";
@@ -114,7 +117,8 @@ int main() {
     for (const bool here : {false, true}) {
       bench::RunPluginsHere(here);
       QvSpiCtrl host(plugins);
-      if (host.Plugins.size() != 1 || (host.Plugins[0]->WorkerBits == 0) != here) broke("the plug-in is not where asked");
+      if (host.Plugins.size() != 1 || (::GetModuleHandleA(host.Plugins[0]->FilePath.c_str()) != nullptr) != here)
+        broke("the plug-in is not where asked");
       const double t = Now();
       for (const auto& p : paths)
         if (!Decode(host, p)) broke("a small file did not decode");
@@ -165,7 +169,7 @@ int main() {
     tag_BeforeImage image;
     image.FilePath = big;
     const double t = Now();
-    const bool ok = host.DecodeImage(&image);
+    const bool ok = DecodeImage(host, &image);
     const double took = Now() - t;
     const Memory decoded = MemoryNow();
     if (!ok || !image.Bitmap) broke("the large file did not decode");

@@ -4,14 +4,14 @@
 set(MORVANE_PORTABLE_FILES
   base/sjis_path.cpp
   base/long_path.cpp         # the \\?\ form of long paths
-  decode/bmp_layout.cpp      # layout checks
-  decode/rle.cpp             # RLE expansion
-  decode/bmp_render.cpp      # conversion to 32-bit pixels
-  decode/dib_check.cpp       # the check of plug-in output
+  image/bmp_layout.cpp      # layout checks
+  image/rle.cpp             # RLE expansion
+  image/bmp_render.cpp      # conversion to 32-bit pixels
+  image/dib_check.cpp       # the check of plug-in output
   resources/pixel_art.cpp
   preview/preview_geometry.cpp
   palette/palette_grid.cpp
-  plugins/plugin_row.cpp)
+  plugins/dialog/plugin_row.cpp)
 foreach(f ${MORVANE_PORTABLE_FILES})
   if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${f})
     message(FATAL_ERROR "portable source ${f} is missing")

@@ -3,8 +3,8 @@ set(MORVANE_WIN_LIBS comctl32 comdlg32 gdi32 user32 shell32 ole32 advapi32 kerne
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 # A 64-bit build makes the 32-bit parts it ships and tests with through a
-# sub-build of this tree with the i686 toolchain: only the plug-in worker
-# and the fixture plug-ins.
+# sub-build of this tree with the i686 toolchain: only the 32-bit plug-in
+# worker and the fixture plug-ins.
 if(MORVANE_PART32)
   target_compile_definitions(morvane_portable PUBLIC NOMINMAX)
   include(${PROJECT_SOURCE_DIR}/worker/worker.cmake)
@@ -17,28 +17,7 @@ if(MORVANE_PART32)
 endif()
 
 
-# Everything of the subsystems except the entry point and the portable files.
-file(GLOB MORVANE_WIN_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/base/*.cpp
-  ${PROJECT_SOURCE_DIR}/forms/*.cpp
-  ${PROJECT_SOURCE_DIR}/app/*.cpp
-  ${PROJECT_SOURCE_DIR}/plugins/*.cpp
-  ${PROJECT_SOURCE_DIR}/decode/*.cpp
-  ${PROJECT_SOURCE_DIR}/preview/*.cpp
-  ${PROJECT_SOURCE_DIR}/palette/*.cpp
-  ${PROJECT_SOURCE_DIR}/resources/*.cpp)
-list(REMOVE_ITEM MORVANE_WIN_SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp)
-get_target_property(MORVANE_PORTABLE_SOURCES morvane_portable SOURCES)
-foreach(src ${MORVANE_PORTABLE_SOURCES})
-  get_filename_component(abs ${src} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
-  list(REMOVE_ITEM MORVANE_WIN_SOURCES ${abs})
-endforeach()
-
-add_library(morvane_win STATIC ${MORVANE_WIN_SOURCES})
-target_include_directories(morvane_win PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(morvane_win PUBLIC WINVER=0x0600 _WIN32_WINNT=0x0600 _WIN32_IE=0x0600
-                           NOMINMAX STRICT)
-target_link_libraries(morvane_win PUBLIC morvane_portable ${MORVANE_WIN_LIBS})
+include(${PROJECT_SOURCE_DIR}/cmake/floors.cmake)
 target_compile_definitions(morvane_portable PUBLIC NOMINMAX)
 
 # Two editions from the same sources: Morvane.exe (32-bit, loads *.spi) and

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/fault_guard.h"
 #include "forms/window.h"
-#include "plugins/fault_guard.h"
 
 namespace {
 

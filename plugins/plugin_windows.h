@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugins/plugin_image.h"
+#include "susie/plugin_image.h"
 
 namespace spi {
 

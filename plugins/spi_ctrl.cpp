@@ -1,21 +1,22 @@
 #include "plugins/spi_ctrl.h"
 
-#include <cstring>
+#include <algorithm>
 
+#include "base/fault_guard.h"
 #include "base/sjis_path.h"
-#include "plugins/fault_guard.h"
+#include "plugins/inprocess_site.h"
 #include "plugins/plugin_windows.h"
 #include "plugins/settings_file.h"
-#include "plugins/tls_room.h"
+#include "plugins/worker_process.h"
+#include "plugins/worker_site.h"
 
 namespace {
 
 // The plug-in file as the file system names it: the same file reached
 // through another spelling of its folder ("dir", "dir\\", "DIR", a short
-// name) gives the same key. Built from the name the system gave the
-// library at its load: the library itself may be gone by now.
+// name) gives the same key.
 std::string FileKey(const QvSpiPlugin& plugin) {
-  std::string key = plugin.Image.file.empty() ? plugin.FilePath : plugin.Image.file;
+  std::string key = plugin.FilePath;
   // Doubled separators and "." go, then short names become long ones.
   std::string out(key.size() + MAX_PATH, '\0');
   DWORD n = ::GetFullPathNameA(key.c_str(), static_cast<DWORD>(out.size()), out.data(), nullptr);
@@ -28,6 +29,9 @@ std::string FileKey(const QvSpiPlugin& plugin) {
 
 }  // namespace
 
+std::function<std::unique_ptr<spi::WorkerChannel>(int bits)> QvSpiCtrl::MakeWorkerChannel =
+    [](int bits) -> std::unique_ptr<spi::WorkerChannel> { return std::make_unique<spi::WorkerProcess>(bits); };
+
 QvSpiCtrl::QvSpiCtrl() : PluginDir(settings::DefaultPluginDir()) { LoadPlugins(); }
 
 QvSpiCtrl::QvSpiCtrl(const std::string& plugin_dir) : PluginDir(plugin_dir) { LoadPlugins(); }
@@ -35,69 +39,38 @@ QvSpiCtrl::QvSpiCtrl(const std::string& plugin_dir) : PluginDir(plugin_dir) { Lo
 QvSpiCtrl::~QvSpiCtrl() { UnloadPlugins(); }
 
 void QvSpiCtrl::UnloadPlugins() {
-  // Every library is freed before its record goes, but never while a
-  // window of its lives: such a library stays loaded for the rest of the
-  // run. One that is no longer the library loaded (it freed itself) holds
-  // no reference of ours any more.
-  std::vector<spi::LoadedImage> images;
-  for (auto& p : Plugins) images.push_back(p->Image);
-  const std::vector<bool> may_free = spi::ReleaseWindowsOf(images);
-  for (std::size_t i = 0; i < Plugins.size(); ++i) {
-    if (may_free[i])
-      Plugins[i]->Module.reset();
-    else
-      static_cast<void>(Plugins[i]->Module.release());
-  }
   Plugins.clear();
-  // Each list gets workers of its own: the last list's go with it.
-  for (auto& worker : workers_)
-    if (worker) worker->Stop();
+  for (auto* site : {&here_, &workers_[0], &workers_[1]})
+    if (*site) (*site)->Unload();
 }
 
-std::unique_ptr<QvSpiPlugin> QvSpiCtrl::LoadOne(const std::string& file_name) {
-  auto plugin = std::make_unique<QvSpiPlugin>();
-  // Paths are built to any length; a path the system cannot load simply
-  // does not load.
-  const std::string path = PluginDir + "\\" + file_name;
-  if (!spi::TlsRoomFor(spi::kTlsReserve)) return nullptr;  // it might abort the process
-  plugin->Module.reset(::LoadLibraryA(path.c_str()));
-  if (!plugin->Module) return nullptr;
-  HMODULE m = plugin->Module.get();
-  plugin->SetEntries(spi::ResolveEntries(m));
-  if (!plugin->IsSupported || !plugin->GetPicture) {
-    // Not an import plug-in: nothing refers to it again, so it goes at once.
-    plugin->ErrorCode = ::GetLastError();
-    return nullptr;
+spi::PluginSite* QvSpiCtrl::Site(std::unique_ptr<spi::PluginSite>& slot, int worker_bits) {
+  if (!slot) {
+    if (worker_bits == 0) {
+      slot = std::make_unique<spi::InProcessSite>(&QvSpiCtrl::ProgressCallback);
+    } else {
+      slot = std::make_unique<spi::WorkerSite>(MakeWorkerChannel(worker_bits));
+    }
+    spi::PluginSite* site = slot.get();
+    site->OnFault = [this, site](int index) { OnSiteFault(site, index); };
   }
-  plugin->FileName = file_name;
-  plugin->FilePath = path;
-  plugin->Image = spi::RecordImage(m);
-  // The key costs a few system calls: only looked up once something faulted.
-  if (!faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin))) {
-    plugin->Faulted = true;  // it failed earlier in this run: not called again
-    return plugin;
-  }
-  if (!spi::FetchInfo(plugin->Entries(), spi::kInfoDescription, plugin->Description) ||
-      !spi::FetchInfo(plugin->Entries(), spi::kInfoFirstFilter, plugin->ExtFilter)) {
-    plugin->Description.clear();
-    plugin->ExtFilter.clear();
-    NoteFault(*plugin);
-  }
-  return plugin;
+  if (worker_bits != 0) static_cast<spi::WorkerSite*>(slot.get())->SetHangLimit(hang_ms_);
+  return slot.get();
 }
 
-int QvSpiCtrl::PlaceOf(const std::string& file_name) const {
+spi::PluginSite* QvSpiCtrl::SiteOf(const std::string& file_name) {
   const std::string ext = mv::UpperAscii(mv::ExtractFileExt(file_name));
   const std::string own = mv::UpperAscii(spi::kPluginExtension);
   if (ext == own) {
     // Our own plug-in runs here; others of this edition in the worker, unless
     // the settings say otherwise.
     const bool bundled = mv::UpperAscii(file_name) == mv::UpperAscii(std::string(spi::kBundledPlugin) + own);
-    return bundled || in_process_ ? 0 : spi::kEditionBits;
+    if (bundled || in_process_) return Site(here_, 0);
+    return Site(workers_[spi::kEditionBits == 64], spi::kEditionBits);
   }
   // The 64-bit edition also reads the 32-bit plug-ins, always in the 32-bit worker.
-  if (spi::kEditionBits == 64 && ext == ".SPI") return 32;
-  return -1;
+  if (spi::kEditionBits == 64 && ext == ".SPI") return Site(workers_[0], 32);
+  return nullptr;
 }
 
 bool QvSpiCtrl::LoadPlugins() {
@@ -107,150 +80,132 @@ bool QvSpiCtrl::LoadPlugins() {
   UnloadPlugins();
   const std::string settings_path = settings::SettingsPathFor(settings::ExecutablePath());
   in_process_ = settings::ReadPluginsInProcess(settings_path);
-  std::vector<std::string> worker_names[2];
+  hang_ms_ = static_cast<DWORD>(settings::ReadHangSeconds(settings_path)) * 1000;
+
   // One pass over the folder: the list keeps the order the directory
   // search gives, whichever kind and wherever each plug-in runs.
+  struct Found {
+    std::unique_ptr<QvSpiPlugin> plugin;
+    bool faulted_before;
+  };
+  std::vector<Found> found;
   const std::string pattern = PluginDir + "\\*" + (spi::kEditionBits == 64 ? ".sp?" : spi::kPluginExtension);
   WIN32_FIND_DATAA fd;
   mv::unique_find search(::FindFirstFileA(pattern.c_str(), &fd));
   if (search) {
     do {
       const std::string name = fd.cFileName;
-      const int place = PlaceOf(name);
-      if (place < 0) continue;
-      if (place == 0) {
-        if (auto plugin = LoadOne(name)) Plugins.push_back(std::move(plugin));
-        continue;
-      }
+      spi::PluginSite* site = SiteOf(name);
+      if (!site) continue;
       auto plugin = std::make_unique<QvSpiPlugin>();
       plugin->FileName = name;
       plugin->FilePath = PluginDir + "\\" + name;
-      plugin->WorkerBits = place;
-      std::vector<std::string>& names = worker_names[place == 64];
-      plugin->WorkerIndex = static_cast<int>(names.size());
-      // One that failed earlier in this run is listed but not loaded again.
-      plugin->Faulted = !faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin));
-      names.push_back(plugin->Faulted ? std::string() : name);
-      Plugins.push_back(std::move(plugin));
+      plugin->Site = site;
+      // One that failed earlier in this run is listed, but not loaded again.
+      const bool faulted_before = !faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin));
+      found.push_back({std::move(plugin), faulted_before});
     } while (::FindNextFileA(search.get(), &fd));
   }
-  // A worker starts only for a list of its own; none runs for a folder
-  // without third-party plug-ins.
-  const DWORD hang_ms = static_cast<DWORD>(settings::ReadHangSeconds(settings_path)) * 1000;
-  for (const int bits : {32, 64}) {
-    const std::vector<std::string>& names = worker_names[bits == 64];
+
+  // Each site loads its share of the list at once.
+  for (auto* slot : {&here_, &workers_[0], &workers_[1]}) {
+    spi::PluginSite* site = slot->get();
+    if (!site) continue;
+    std::vector<std::string> names;
+    std::vector<QvSpiPlugin*> members;
+    for (Found& f : found) {
+      if (f.plugin->Site != site) continue;
+      f.plugin->SiteIndex = static_cast<int>(names.size());
+      names.push_back(f.faulted_before ? std::string() : f.plugin->FileName);
+      members.push_back(f.plugin.get());
+    }
+    // A worker starts only for a list of its own.
     if (names.empty()) continue;
-    auto& worker = workers_[bits == 64];
-    if (!worker) worker = std::make_unique<spi::WorkerHost>(bits);
-    worker->SetHangLimit(hang_ms);
-    std::vector<spi::WorkerLoaded> got;
-    std::string why;
-    if (worker->Load(PluginDir, names, got, why)) {
-      ApplyWorkerLoad(bits, got, true);
-    } else {
-      for (auto& p : Plugins)
-        if (p->WorkerBits == bits) p->LoadProblem = why;
+    std::vector<spi::SiteLoaded> loaded;
+    site->Load(PluginDir, names, loaded);
+    for (std::size_t i = 0; i < members.size() && i < loaded.size(); ++i) {
+      QvSpiPlugin& p = *members[i];
+      const spi::SiteLoaded& l = loaded[i];
+      if (names[i].empty()) {
+        p.Faulted = true;
+        continue;
+      }
+      if (!site->Problem().empty()) continue;  // listed, with the reason
+      p.ErrorCode = l.error;
+      p.HasConfig = l.has_config;
+      switch (l.result) {
+        case spi::LoadResult::Loaded:
+          p.Description = l.description;
+          p.ExtFilter = l.filter;
+          break;
+        case spi::LoadResult::Faulted: NoteFault(p); break;
+        default: p.SiteIndex = -1; break;  // no plug-in: not listed
+      }
     }
   }
-  // Files the worker found to be no plug-in are not listed, as here.
-  std::erase_if(Plugins, [](const auto& p) { return p->WorkerBits != 0 && p->WorkerIndex < 0; });
+  for (Found& f : found)
+    if (f.plugin->SiteIndex >= 0) Plugins.push_back(std::move(f.plugin));
   return true;
 }
 
-void QvSpiCtrl::ApplyWorkerLoad(int bits, const std::vector<spi::WorkerLoaded>& got, bool first_load) {
-  for (auto& p : Plugins) {
-    if (p->WorkerBits != bits || p->Faulted || p->WorkerIndex < 0 ||
-        static_cast<std::size_t>(p->WorkerIndex) >= got.size())
-      continue;
-    const spi::WorkerLoaded& g = got[static_cast<std::size_t>(p->WorkerIndex)];
-    if (!first_load) {
-      // A restarted worker must hold what the last one held.
-      if (g.result != worker::LoadResult::Loaded) NoteFault(*p);
-      continue;
-    }
-    switch (g.result) {
-      case worker::LoadResult::Loaded:
-        p->Description = g.description;
-        p->ExtFilter = g.filter;
-        p->HasConfig = g.hasConfig;
-        break;
-      case worker::LoadResult::Faulted:
-        NoteFault(*p);
-        break;
-      default:
-        p->ErrorCode = g.error;
-        p->WorkerIndex = -1;  // no plug-in: dropped from the list
-        break;
-    }
-  }
-}
-
-spi::WorkerHost* QvSpiCtrl::RunningWorker(int bits) {
-  auto& worker = workers_[bits == 64];
-  if (!worker) return nullptr;
-  int culprit = -1;
-  if (worker->Alive(culprit)) return worker.get();
-  // It ended between calls: a thread its plug-in left running, say.
+void QvSpiCtrl::OnSiteFault(spi::PluginSite* site, int index) {
   for (auto& p : Plugins)
-    if (p->WorkerBits == bits && p->WorkerIndex == culprit && culprit >= 0) NoteFault(*p);
-  std::vector<spi::WorkerLoaded> got;
-  std::string why;
-  if (!worker->Restart(got, why)) {
-    for (auto& p : Plugins)
-      if (p->WorkerBits == bits) p->LoadProblem = why;
-    return nullptr;
-  }
-  ApplyWorkerLoad(bits, got, false);
-  return worker.get();
-}
-
-int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
-  if (index < 0 || index >= static_cast<int>(Plugins.size())) return spi::kNoFunction;
-  QvSpiPlugin& p = *Plugins[static_cast<size_t>(index)];
-  if (p.WorkerBits != 0) {
-    if (!p.HasConfig || !Usable(p)) return spi::kNoFunction;
-    const CallScope call(*this);
-    spi::WorkerHost* worker = RunningWorker(p.WorkerBits);
-    if (!worker || !Usable(p)) return spi::kNoFunction;
-    const spi::ThreadWindows before = spi::SnapshotThreadWindows();
-    int result = 0;
-    switch (worker->Configure(p.WorkerIndex, parent, result)) {
-      case spi::WorkerHost::Configured::Returned: return result;
-      case spi::WorkerHost::Configured::NoDialog: return spi::kNoFunction;
-      case spi::WorkerHost::Configured::Faulted: break;
-    }
-    // Its dialog, owned by ours, may have died with our window disabled.
-    spi::RestoreThreadWindows(before);
-    NoteFault(p);
-    throw PluginFaulted(p.FileName);
-  }
-  if (!p.ConfigurationDlg || !Usable(p)) return spi::kNoFunction;
-  const CallScope call(*this);
-  int result = 0;
-  const spi::ThreadWindows before = spi::SnapshotThreadWindows();
-  if (spi::GuardedCall(result, p.ConfigurationDlg, parent, spi::kConfigSettings).outcome == spi::CallOutcome::Faulted) {
-    // Its dialog may still be up, our windows disabled under it.
-    spi::RestoreThreadWindows(before);
-    NoteFault(p);
-    throw PluginFaulted(p.FileName);
-  }
-  return result;
+    if (p->Site == site && p->SiteIndex == index) NoteFault(*p);
 }
 
 void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   plugin.Faulted = true;
   faulted_paths_.insert(FileKey(plugin));
-  // A worker started again later leaves it out.
-  if (plugin.WorkerBits != 0)
-    if (auto& worker = workers_[plugin.WorkerBits == 64]) worker->Drop(plugin.WorkerIndex);
 }
 
 bool QvSpiCtrl::Usable(QvSpiPlugin& plugin) {
-  if (plugin.Faulted) return false;
-  if (plugin.WorkerBits != 0) return plugin.LoadProblem.empty();
-  if (spi::StillLoaded(plugin.Image)) return true;
-  NoteFault(plugin);
-  return false;
+  return !plugin.Faulted && plugin.Site && plugin.Site->Callable(plugin.SiteIndex) && !plugin.Faulted;
+}
+
+spi::Outcome QvSpiCtrl::DecodeWithPlugins(const std::wstring& path, mv::DecodedPicture& picture) {
+  const CallScope call(*this);
+  const auto eligible = [this](QvSpiPlugin& p) { return p.Enabled != 0 && Usable(p); };
+  for (std::size_t i = 0; i < Plugins.size();) {
+    if (!eligible(*Plugins[i])) {
+      ++i;
+      continue;
+    }
+    // The plug-ins that come next and run in the same place go together:
+    // a worker is asked about them in one request.
+    spi::PluginSite* site = Plugins[i]->Site;
+    std::vector<int> run;
+    for (; i < Plugins.size(); ++i) {
+      QvSpiPlugin& next = *Plugins[i];
+      if (!eligible(next)) continue;
+      if (next.Site != site) break;
+      run.push_back(next.SiteIndex);
+    }
+    switch (site->Decode(path, OwnerWindow, run, picture)) {
+      case spi::Outcome::Decoded: return spi::Outcome::Decoded;
+      case spi::Outcome::FileError: return spi::Outcome::FileError;
+      default: break;
+    }
+  }
+  return spi::Outcome::Declined;
+}
+
+int QvSpiCtrl::ShowPluginConfig(int index, HWND parent) {
+  if (index < 0 || index >= static_cast<int>(Plugins.size())) return spi::kNoFunction;
+  QvSpiPlugin& p = *Plugins[static_cast<size_t>(index)];
+  if (!p.HasConfig || !Usable(p)) return spi::kNoFunction;
+  const CallScope call(*this);
+  const spi::ThreadWindows before = spi::SnapshotThreadWindows();
+  int result = 0;
+  switch (p.Site->Configure(p.SiteIndex, parent, result)) {
+    case spi::PluginSite::Configured::Returned: return result;
+    case spi::PluginSite::Configured::NoDialog: return spi::kNoFunction;
+    case spi::PluginSite::Configured::Faulted: break;
+  }
+  // Its dialog may still be up, or have died, with our windows disabled
+  // under it.
+  spi::RestoreThreadWindows(before);
+  NoteFault(p);
+  throw PluginFaulted(p.FileName);
 }
 
 int __stdcall QvSpiCtrl::ProgressCallback(int, int, LONG_PTR) {

@@ -1,5 +1,7 @@
-// The Susie plug-in host: finds the plug-in libraries of the plug-in folder
-// ("*.spi" in the 32-bit edition, "*.sph" in the 64-bit one), keeps the entry points of those it accepts, and unloads them.
+// The Susie plug-in host: finds the plug-in files of the plug-in folder
+// ("*.spi" in the 32-bit edition; "*.sph" and "*.spi" in the 64-bit one),
+// has each loaded where it runs, keeps those it accepts in one list, and
+// asks them about files in list order.
 #pragma once
 
 #include <windows.h>
@@ -11,45 +13,33 @@
 #include <string>
 #include <vector>
 
-#include "base/handles.h"
-#include "plugins/plugin_image.h"
-#include "plugins/plugin_library.h"
-#include "plugins/spi_interface.h"
-#include "plugins/worker_host.h"
+#include "image/before_image.h"
+#include "plugins/plugin_site.h"
+#include "plugins/worker_channel.h"
+#include "susie/outcome.h"
+#include "susie/spi_interface.h"
 
-struct tag_BeforeImage;
-
-// One loaded plug-in. Its entry points (GetPluginInfo ... ConfigurationDlg)
-// are the members of the resolved set it is made from.
-struct QvSpiPlugin : spi::PluginEntries {
+// One listed plug-in: its name, its switch, its texts, and the site that
+// holds it (and its place there). Where that site runs it is the site's
+// business alone.
+struct QvSpiPlugin {
   DWORD ErrorCode = 0;        // last-error code when a library lacked a required entry
-  mv::unique_module Module;   // the loaded library; freed with the record
-  spi::LoadedImage Image;     // where the library lay when it was loaded
   int Enabled = 1;            // 1: used for decoding; 0: switched off by the user
   std::string FileName;       // file name as the directory search reported it
   std::string Description;    // GetPluginInfo 1
   std::string ExtFilter;      // GetPluginInfo 2
-
-  std::string FilePath;       // full path the library was loaded from
+  std::string FilePath;       // the folder's path and the file name
   // A fault out of the plug-in that it did not handle itself: it is not
   // called again in this run.
   bool Faulted = false;
-  // Its IsSupported read the second argument as a pointer: it gets the
-  // file's first 2,048 bytes instead of a handle.
-  bool BufferForm = false;
+  bool HasConfig = false;     // it has a settings dialog
 
-  // Where its code runs: 0 in this process; 32 or 64 in the plug-in worker
-  // of that architecture, where it is number WorkerIndex of the worker's
-  // list (and its entry points stay null).
-  int WorkerBits = 0;
-  int WorkerIndex = -1;
-  bool HasConfig = false;   // it has a settings dialog
-  // Listed, but its worker could not be started: why, in the user's words.
-  std::string LoadProblem;
+  spi::PluginSite* Site = nullptr;
+  int SiteIndex = -1;
 
-  // The entry points, as one set.
-  const spi::PluginEntries& Entries() const { return *this; }
-  void SetEntries(const spi::PluginEntries& e) { static_cast<spi::PluginEntries&>(*this) = e; }
+  // Why it cannot be called where it runs, in the user's words; empty
+  // when it can.
+  std::string Problem() const { return Site ? Site->Problem() : std::string(); }
 };
 
 // A plug-in call ended in a fault the plug-in did not handle; the host has
@@ -75,10 +65,11 @@ class QvSpiCtrl {
   // Opens a plug-in's settings dialog; -1 when it has none. A fault in the
   // plug-in's dialog throws PluginFaulted.
   int ShowPluginConfig(int index, HWND parent);
-  // Decodes one file into the record; true when it now holds an image.
-  bool DecodeImage(tag_BeforeImage* image);
+  // Offers the file to the enabled plug-ins in list order, until one makes
+  // a picture: Decoded, Declined (none did) or FileError (the file fails).
+  spi::Outcome DecodeWithPlugins(const std::wstring& path, mv::DecodedPicture& picture);
 
-  // Handed to every GetPicture: never asks a plug-in to stop.
+  // Handed to every GetPicture in this process: never asks a plug-in to stop.
   static int __stdcall ProgressCallback(int done, int total, LONG_PTR user_data);
 
   std::vector<std::unique_ptr<QvSpiPlugin>> Plugins;
@@ -91,10 +82,6 @@ class QvSpiCtrl {
   // Records a fault of a plug-in: it and any later load of the same file
   // stay unused for the rest of the run.
   void NoteFault(QvSpiPlugin& plugin);
-
-  // The worker of that architecture (32 or 64), started again with its
-  // list if it died since; null when it cannot run.
-  spi::WorkerHost* RunningWorker(int bits);
 
   // Every call into a plug-in runs inside a CallScope (a reload too, for
   // the GetPluginInfo calls it makes). The plug-in's own message loop (a
@@ -116,20 +103,25 @@ class QvSpiCtrl {
   // Runs when the last call in progress has ended: what waited may go on.
   std::function<void()> OnCallsEnded;
 
+  // Makes the line to a worker of 32 or 64 bits: a worker process, or in
+  // the tests a fake one.
+  static std::function<std::unique_ptr<spi::WorkerChannel>(int bits)> MakeWorkerChannel;
+
  private:
   int calls_ = 0;
   std::set<std::string> faulted_paths_;
-  // Whether the plug-in may be called: it has not faulted, and its library
-  // is still the one loaded (one that freed itself counts as faulted).
+  // Whether the plug-in may be called: it has not faulted, and its site can
+  // call it.
   bool Usable(QvSpiPlugin& plugin);
   void UnloadPlugins();
-  std::unique_ptr<QvSpiPlugin> LoadOne(const std::string& file_name);
-  // Where a plug-in file runs: 0 in this process, else the worker's
-  // architecture; -1 for a file that is no plug-in of this edition.
-  int PlaceOf(const std::string& file_name) const;
-  void LoadIntoWorker(int bits, const std::vector<std::string>& names);
-  void ApplyWorkerLoad(int bits, const std::vector<spi::WorkerLoaded>& got, bool first_load);
+  // The site a plug-in file runs in; null for a file that is no plug-in of
+  // this edition.
+  spi::PluginSite* SiteOf(const std::string& file_name);
+  spi::PluginSite* Site(std::unique_ptr<spi::PluginSite>& slot, int worker_bits);
+  void OnSiteFault(spi::PluginSite* site, int index);
 
-  std::unique_ptr<spi::WorkerHost> workers_[2];  // 32-bit, 64-bit
+  std::unique_ptr<spi::PluginSite> here_;        // in this process
+  std::unique_ptr<spi::PluginSite> workers_[2];  // 32-bit, 64-bit
   bool in_process_ = false;  // this edition's third-party plug-ins run here
+  DWORD hang_ms_ = 0;
 };

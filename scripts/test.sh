@@ -1,5 +1,6 @@
 #!/bin/bash
-# Installs what is missing, builds every configuration and runs every test:
+# Installs what is missing, checks that no include runs up a floor, builds
+# every configuration and runs every test:
 # the portable logic natively (ASan/UBSan), then the Wine suite against the
 # 64-bit edition (always) and the 32-bit edition (where this machine can
 # execute i386 code), each in a fresh Japanese prefix, headless.
@@ -64,6 +65,14 @@ run_ctest() {  # run_ctest LABEL DIR [ctest args...]
   summary+=("$label: $((total - failed)) of $total test programs passed")
   rm -f "$log"
 }
+
+echo "== floors (FLOORS): no include runs up a floor"
+if bash scripts/check-floors.sh; then
+  summary+=("floors: every include runs down a floor or stays on it")
+else
+  status=1
+  summary+=("floors: FAILED (a file includes a header of a floor above its own)")
+fi
 
 echo "== native build (portable logic, sanitizers)"
 build build-native build-native.log -DMORVANE_NATIVE=ON -DCMAKE_BUILD_TYPE=Debug

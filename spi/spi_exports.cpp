@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
-#include "plugins/spi_interface.h"
-#include "plugins/spi_result_codes.h"
 #include "spi/format_sniff.h"
 #include "spi/plugin_info.h"
 #include "spi/spi_input.h"
 #include "spi/wic_factory.h"
 #include "spi/wic_picture.h"
+#include "susie/spi_interface.h"
+#include "susie/spi_result_codes.h"
 
 using namespace mv::wic;
 

@@ -1,6 +1,6 @@
 #include "spi/spi_input.h"
 
-#include "plugins/spi_result_codes.h"
+#include "susie/spi_result_codes.h"
 
 namespace mv::wic {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "plugins/spi_result_codes.h"
 #include "spi/format_sniff.h"
+#include "susie/spi_result_codes.h"
 
 namespace mv::wic {
 

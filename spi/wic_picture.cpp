@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "base/handles.h"
-#include "plugins/spi_result_codes.h"
 #include "spi/dib_rows.h"
 #include "spi/wic_frame.h"
+#include "susie/spi_result_codes.h"
 
 namespace mv::wic {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "plugins/spi_interface.h"
+#include "susie/spi_interface.h"
 
 namespace mv::wic {
 

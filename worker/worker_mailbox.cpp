@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugins/fault_guard.h"
+#include "base/fault_guard.h"
 
 namespace worker {
 

@@ -5,36 +5,19 @@
 #include <cwchar>
 #include <string>
 
+#include "base/fault_guard.h"
+#include "base/mapped_file.h"
 #include "forms/dib_format.h"
-#include "plugins/fault_guard.h"
-#include "plugins/plugin_picture.h"
-#include "plugins/tls_room.h"
+#include "susie/plugin_picture.h"
 
 namespace worker {
 
 namespace {
 
+// A request's field, read from the mailbox's request area.
 template <class T>
-T ReadAt(const std::uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-void CopyText(char (&out)[kInfoBytes], const std::string& text) {
-  const std::size_t n = std::min<std::size_t>(text.size(), kInfoBytes - 1);
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-}
-
-// The address range of a loaded module, from its own header (read while
-// it is surely mapped: right after it loaded).
-void NoteModule(int plugin, HMODULE m) {
-  const auto* base = reinterpret_cast<const BYTE*>(m);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  NoteModuleRange(plugin, reinterpret_cast<std::uintptr_t>(base),
-                  reinterpret_cast<std::uintptr_t>(base) + nt->OptionalHeader.SizeOfImage);
+T RequestAt(const std::uint8_t* request, std::size_t offset) {
+  return ReadAt<T>(request, kRequestBytes, offset);
 }
 
 // A bitmap in the layout the program keeps bitmaps in (forms/dib_format.h),
@@ -141,7 +124,7 @@ class OwnedWindows {
 }  // namespace
 
 bool PluginSet::Answer() {
-  switch (static_cast<Op>(ReadAt<std::uint32_t>(mailbox_.Request()))) {
+  switch (static_cast<Op>(RequestAt<std::uint32_t>(mailbox_.Request(), 0))) {
     case Op::Load: Load(); return true;
     case Op::Decode: Decode(); return true;
     case Op::Configure: Configure(); return true;
@@ -152,21 +135,20 @@ bool PluginSet::Answer() {
 PluginSet::Slot* PluginSet::Usable(std::int32_t index) {
   if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return nullptr;
   Slot& s = slots_[static_cast<std::size_t>(index)];
-  return s.module && !s.faulted ? &s : nullptr;
+  return s.library.module && !s.faulted ? &s : nullptr;
 }
 
 void PluginSet::Unload() {
   // Only ever at the end: the program gives each new list a new worker, so
   // no plug-in's unloading code runs while the program waits on us.
   ForgetModuleRanges();
-  for (Slot& s : slots_) static_cast<void>(s.module.release());
+  for (Slot& s : slots_) static_cast<void>(s.library.module.release());
   slots_.clear();
 }
 
 void PluginSet::Load() {
-  LoadRequest request;
-  std::memcpy(&request, mailbox_.Request(), sizeof request);
-  request.folder[kPathBytes - 1] = '\0';
+  const auto request = RequestAt<LoadRequest>(mailbox_.Request(), 0);
+  const std::string folder = TextOf(request.folder);
   const std::uint32_t count = std::min(request.count, kMaxPlugins);
   Unload();
   slots_.resize(count);
@@ -174,48 +156,26 @@ void PluginSet::Load() {
   std::uint8_t* out = mailbox_.Reply();
   std::memcpy(out, &head, sizeof head);
   for (std::uint32_t i = 0; i < count; ++i) {
-    LoadName name;
-    std::memcpy(&name, mailbox_.Request() + sizeof(LoadRequest) + i * sizeof(LoadName), sizeof name);
-    name.fileName[kPathBytes - 1] = '\0';
+    const std::string name =
+        TextOf(RequestAt<LoadName>(mailbox_.Request(), sizeof(LoadRequest) + i * sizeof(LoadName)).fileName);
     LoadedPlugin r{};
-    r.result = static_cast<std::int32_t>(LoadResult::NotLoaded);
-    const int index = static_cast<int>(i);
-    // A plug-in that takes a TLS index on every load may abort the worker
-    // when none is left: past the reserve, the rest stay unloaded.
-    if (name.fileName[0] && !spi::TlsRoomFor(spi::kTlsReserve)) {
-      r.errorCode = ERROR_NOT_ENOUGH_MEMORY;
-    } else if (name.fileName[0]) {
-      const std::string path = std::string(request.folder) + "\\" + name.fileName;
-      mailbox_.SetRunning(index);  // its DllMain runs now
-      HMODULE m = ::LoadLibraryA(path.c_str());
-      r.errorCode = ::GetLastError();
-      mailbox_.SetRunning(-1);
+    r.result = static_cast<std::int32_t>(spi::LoadResult::NotLoaded);
+    if (!name.empty()) {
+      const int index = static_cast<int>(i);
       Slot& slot = slots_[i];
-      if (m) {
-        slot.module.reset(m);
-        slot.entries = spi::ResolveEntries(m);
-        if (!slot.entries.Usable()) {
-          r.result = static_cast<std::int32_t>(LoadResult::NotPlugin);
-          r.errorCode = ::GetLastError();
-          slot = Slot{};
-        } else {
-          NoteModule(index, m);
-          r.hasConfig = slot.entries.ConfigurationDlg != nullptr;
-          std::string description, filter;
-          mailbox_.SetRunning(index);
-          const bool answered = spi::FetchInfo(slot.entries, 1, description) &&
-                                spi::FetchInfo(slot.entries, 2, filter);
-          mailbox_.SetRunning(-1);
-          if (answered) {
-            r.result = static_cast<std::int32_t>(LoadResult::Loaded);
-            CopyText(r.description, description);
-            CopyText(r.filter, filter);
-          } else {
-            r.result = static_cast<std::int32_t>(LoadResult::Faulted);
-            slot.faulted = true;
-          }
-        }
+      mailbox_.SetRunning(index);  // its DllMain runs now, then GetPluginInfo
+      const spi::LoadResult result = spi::LoadPluginLibrary(folder + "\\" + name, slot.library);
+      mailbox_.SetRunning(-1);
+      r.result = static_cast<std::int32_t>(result);
+      r.errorCode = slot.library.error;
+      r.hasConfig = slot.library.entries.ConfigurationDlg != nullptr;
+      if (slot.library.module)
+        NoteModuleRange(index, reinterpret_cast<std::uintptr_t>(slot.library.image.base), slot.library.image.end);
+      if (result == spi::LoadResult::Loaded) {
+        PutText(r.description, slot.library.description);
+        PutText(r.filter, slot.library.filter);
       }
+      slot.faulted = result == spi::LoadResult::Faulted;
     }
     std::memcpy(out + sizeof head + i * sizeof r, &r, sizeof r);
   }
@@ -223,33 +183,30 @@ void PluginSet::Load() {
 }
 
 void PluginSet::Decode() {
-  DecodeRequest request;
-  std::memcpy(&request, mailbox_.Request(), sizeof request);
+  const auto request = RequestAt<DecodeRequest>(mailbox_.Request(), 0);
   const std::uint32_t count = std::min(request.count, kMaxPlugins);
   auto* reply = reinterpret_cast<DecodeReply*>(mailbox_.Reply());
   std::memset(reply, 0, sizeof *reply);
   reply->op = static_cast<std::uint32_t>(Op::Decode);
-  reply->result = static_cast<std::int32_t>(DecodeResult::Declined);
+  reply->result = static_cast<std::int32_t>(spi::Outcome::Declined);
   reply->plugin = -1;
 
   spi::PluginInput input;
   mv::unique_handle mapping(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.mapping)));
-  mv::unique_view view;
+  mv::MappedFile whole;
   if (request.mapping == 0) {
     // A small file came in the request itself.
     input.file = {mailbox_.Request() + kInlineFileOffset,
                   static_cast<std::size_t>(std::min<std::uint64_t>(request.size, kInlineFileBytes))};
   } else {
-    view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    MEMORY_BASIC_INFORMATION mbi{};
-    if (!view || !::VirtualQuery(view.get(), &mbi, sizeof mbi)) {
+    // Never more than the view holds, whatever size the file is said to have.
+    if (!mv::MapWhole(mapping.get(), request.size, whole)) {
       // No room for it here: the file may still suit a plug-in elsewhere.
-      reply->result = static_cast<std::int32_t>(DecodeResult::NoRoom);
+      reply->result = static_cast<std::int32_t>(spi::Outcome::NoRoom);
       mailbox_.SendReply();
       return;
     }
-    // Never more than the view holds, whatever size the file had.
-    input.file = {view.get(), static_cast<std::size_t>(std::min<std::uint64_t>(request.size, mbi.RegionSize))};
+    input.file = whole.Bytes();
   }
   const auto* name = reinterpret_cast<const char*>(mailbox_.Request() + kNameOffset);
   input.name.assign(name, std::min(request.nameBytes, kNameBytes));
@@ -257,32 +214,32 @@ void PluginSet::Decode() {
   const std::uint8_t* wide = mailbox_.Request() + kWideNameOffset;
   input.wide_name.resize(std::min(request.wideNameChars, kNameChars - 1));
   for (std::size_t i = 0; i < input.wide_name.size(); ++i)
-    input.wide_name[i] = static_cast<wchar_t>(ReadAt<std::uint16_t>(wide + 2 * i));
+    input.wide_name[i] = static_cast<wchar_t>(ReadAt<std::uint16_t>(wide, 2 * kNameChars, 2 * i));
   input.wide_name.resize(std::wcslen(input.wide_name.c_str()));
   input.progress = &ProgressCallback;
 
   const OwnedWindows owned(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(request.owner)));
   for (std::uint32_t k = 0; k < count; ++k) {
-    const std::int32_t index = ReadAt<std::int32_t>(mailbox_.Request() + sizeof request + k * sizeof(std::int32_t));
+    const auto index = RequestAt<std::int32_t>(mailbox_.Request(), sizeof request + k * sizeof(std::int32_t));
     Slot* slot = Usable(index);
     if (!slot) continue;
     spi::PluginPicture picture;
     bool buffer_form = true;  // a worker always hands IsSupported the 2 KB
     mailbox_.SetRunning(index);
-    const spi::Attempt attempt = spi::TryPicture(slot->entries, input, buffer_form, picture);
+    const spi::Outcome attempt = spi::TryPicture(slot->library.entries, input, buffer_form, picture);
     mailbox_.SetRunning(-1);
-    if (attempt == spi::Attempt::Faulted) {
+    if (attempt == spi::Outcome::Faulted) {
       slot->faulted = true;
-      reply->result = static_cast<std::int32_t>(DecodeResult::Faulted);
+      reply->result = static_cast<std::int32_t>(spi::Outcome::Faulted);
       reply->plugin = index;
       break;
     }
-    if (attempt == spi::Attempt::FileError) {
-      reply->result = static_cast<std::int32_t>(DecodeResult::FileError);
+    if (attempt == spi::Outcome::FileError) {
+      reply->result = static_cast<std::int32_t>(spi::Outcome::FileError);
       break;
     }
-    if (attempt == spi::Attempt::Decoded && Deliver(picture, *reply, mailbox_.Reply() + kInlinePixelsOffset)) {
-      reply->result = static_cast<std::int32_t>(DecodeResult::Decoded);
+    if (attempt == spi::Outcome::Decoded && Deliver(picture, *reply, mailbox_.Reply() + kInlinePixelsOffset)) {
+      reply->result = static_cast<std::int32_t>(spi::Outcome::Decoded);
       reply->plugin = index;
       break;
     }
@@ -290,20 +247,19 @@ void PluginSet::Decode() {
   mailbox_.SendReply();
   // A plug-in that faulted may have left the heap or anything else of this
   // process damaged: the worker ends rather than call another plug-in.
-  if (reply->result == static_cast<std::int32_t>(DecodeResult::Faulted)) ::TerminateProcess(::GetCurrentProcess(), 0);
+  if (reply->result == static_cast<std::int32_t>(spi::Outcome::Faulted)) ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
 void PluginSet::Configure() {
-  ConfigureRequest request;
-  std::memcpy(&request, mailbox_.Request(), sizeof request);
+  const auto request = RequestAt<ConfigureRequest>(mailbox_.Request(), 0);
   ConfigureReply reply{static_cast<std::uint32_t>(Op::Configure), static_cast<std::int32_t>(ConfigureResult::NoDialog),
                        -1, 0};
   Slot* slot = Usable(request.plugin);
   bool faulted = false;
-  if (slot && slot->entries.ConfigurationDlg) {
+  if (slot && slot->library.entries.ConfigurationDlg) {
     int value = 0;
     mailbox_.SetRunning(request.plugin);
-    faulted = spi::GuardedCall(value, slot->entries.ConfigurationDlg,
+    faulted = spi::GuardedCall(value, slot->library.entries.ConfigurationDlg,
                                reinterpret_cast<HWND>(static_cast<std::uintptr_t>(request.parent)),
                                spi::kConfigSettings)
                   .outcome == spi::CallOutcome::Faulted;

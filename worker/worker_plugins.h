@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/handles.h"
-#include "plugins/plugin_library.h"
+#include "susie/plugin_library.h"
 #include "worker/worker_mailbox.h"
 
 namespace worker {
@@ -25,8 +25,7 @@ class PluginSet {
 
  private:
   struct Slot {
-    mv::unique_module module;
-    spi::PluginEntries entries;
+    spi::LoadedLibrary library;
     bool faulted = false;  // not called again
   };
   void Unload();

@@ -14,8 +14,12 @@
 // what it asked for and against the real size of any block named.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 namespace worker {
 
@@ -71,10 +75,8 @@ struct LoadRequest {
 };
 static_assert(sizeof(LoadRequest) == 1048);
 
-enum class LoadResult : std::int32_t { Loaded = 0, NotLoaded = 1, NotPlugin = 2, Faulted = 3 };
-
 struct LoadedPlugin {
-  std::int32_t result;       // LoadResult
+  std::int32_t result;       // an spi::LoadResult
   std::uint32_t errorCode;   // the system's last error when it did not load
   std::int32_t hasConfig;    // exports ConfigurationDlg
   std::int32_t reserved;
@@ -119,21 +121,15 @@ inline constexpr std::uint32_t kWideNameOffset = kNameOffset + kNameBytes;
 inline constexpr std::uint32_t kInlineFileOffset = (kWideNameOffset + 2 * kNameChars + 15u) & ~15u;
 static_assert(kInlineFileOffset + kInlineFileBytes <= kRequestBytes);
 
-enum class DecodeResult : std::int32_t {
-  Decoded = 0,    // `plugin` made the picture
-  Declined = 1,   // none of the listed plug-ins did
-  FileError = 2,  // the file could not be read: no plug-in is to blame
-  // `plugin` faulted. Whatever it damaged stays in this process, so the
-  // worker ends once it has replied; the plug-ins after it are for a new one.
-  Faulted = 3,
-  // The worker could not map the file (a 32-bit worker's address space):
-  // no plug-in of this worker can be asked, the others may.
-  NoRoom = 4,
-};
-
 struct DecodeReply {
   std::uint32_t op;  // Op::Decode
-  std::int32_t result;   // DecodeResult
+  // An spi::Outcome: Decoded (`plugin` made the picture), Declined (none of
+  // the listed plug-ins did), FileError (the file could not be read: no
+  // plug-in is to blame), NoRoom (the worker could not map the file: its
+  // plug-ins cannot take it), or Faulted (`plugin` faulted: whatever it
+  // damaged stays in this process, so the worker ends once it has replied;
+  // the plug-ins after it are for a new one).
+  std::int32_t result;
   std::int32_t plugin;   // which plug-in decoded it, or faulted
   std::uint32_t reserved;
   // The picture, when decoded: bottom-up rows of `bitCount` bits per pixel
@@ -175,8 +171,41 @@ struct QuitRequest {
   std::uint32_t op;  // Op::Quit
 };
 
-// The worker's command line: "<handles>" as four decimal numbers, all
-// inherited: mailbox section, request event, reply event, the host process.
+// The worker's command line: the program, four handles as decimal numbers,
+// all inherited (mailbox section, request event, reply event, the host
+// process), then this switch. The program of the host's own architecture
+// serves as its worker when started so.
 inline constexpr int kCommandLineHandles = 4;
+inline constexpr char kWorkerSwitch[] = "/SusieWorker";
+
+// ---- Packing ---------------------------------------------------------------
+
+// A T at `offset` of a block of `size` bytes; zeros where the block ends
+// first. Messages are read only through this, from a copy.
+template <class T>
+T ReadAt(const std::uint8_t* block, std::size_t size, std::size_t offset) {
+  T value{};
+  if (offset <= size && sizeof value <= size - offset) std::memcpy(&value, block + offset, sizeof value);
+  return value;
+}
+
+template <class T>
+void Append(std::string& out, const T& value) {
+  out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// A text into a fixed field, cut to fit, always terminated.
+template <std::size_t N>
+void PutText(char (&out)[N], std::string_view text) {
+  const std::size_t n = std::min(text.size(), N - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+// A fixed field's text, up to its terminator or its end.
+template <std::size_t N>
+std::string TextOf(const char (&in)[N]) {
+  return std::string(in, static_cast<std::size_t>(std::find(in, in + N, '\0') - in));
+}
 
 }  // namespace worker

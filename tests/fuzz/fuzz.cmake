@@ -28,13 +28,13 @@ if(MORVANE_FUZZ)
 
   morvane_fuzz_target(fuzz_bmp
     ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_bmp.cpp
-    ${PROJECT_SOURCE_DIR}/decode/bmp_layout.cpp
-    ${PROJECT_SOURCE_DIR}/decode/rle.cpp
-    ${PROJECT_SOURCE_DIR}/decode/bmp_render.cpp)
+    ${PROJECT_SOURCE_DIR}/image/bmp_layout.cpp
+    ${PROJECT_SOURCE_DIR}/image/rle.cpp
+    ${PROJECT_SOURCE_DIR}/image/bmp_render.cpp)
   morvane_fuzz_target(fuzz_dib
     ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_dib.cpp
-    ${PROJECT_SOURCE_DIR}/decode/dib_check.cpp
-    ${PROJECT_SOURCE_DIR}/decode/bmp_layout.cpp)
+    ${PROJECT_SOURCE_DIR}/image/dib_check.cpp
+    ${PROJECT_SOURCE_DIR}/image/bmp_layout.cpp)
 
   add_executable(fuzz_make_seeds
     ${PROJECT_SOURCE_DIR}/tests/fuzz/make_seeds.cpp

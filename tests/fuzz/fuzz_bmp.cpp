@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/bmp_layout.h"
-#include "decode/bmp_render.h"
+#include "image/bmp_layout.h"
+#include "image/bmp_render.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/dib_check.h"
+#include "image/dib_check.h"
 
 namespace {
 

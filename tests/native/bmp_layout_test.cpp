@@ -1,4 +1,4 @@
-#include "decode/bmp_layout.h"
+#include "image/bmp_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decode/bmp_render.h"
+#include "image/bmp_render.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "decode/bmp_layout.h"
-#include "decode/bmp_render.h"
+#include "image/bmp_layout.h"
+#include "image/bmp_render.h"
 #include "tests/native/page_guard.h"
 
 #ifdef MORVANE_HAVE_PNG

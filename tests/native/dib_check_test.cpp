@@ -1,4 +1,4 @@
-#include "decode/dib_check.h"
+#include "image/dib_check.h"
 
 #include <gtest/gtest.h>
 

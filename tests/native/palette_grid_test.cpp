@@ -1,4 +1,4 @@
-// The palette grid's geometry and the read-out's label places and texts.
+// The palette grid's geometry and the read-out's texts.
 #include <gtest/gtest.h>
 
 #include "palette/palette_grid.h"
@@ -24,30 +24,11 @@ TEST(PaletteGrid, HitTestPoints) {
 TEST(PaletteGrid, EveryInteriorPixelHitsItsOwnCell) {
   for (int i = 0; i < kCells; ++i) {
     const Cell c = CellBounds(i);
-    EXPECT_EQ(c.right - c.left, 24);
     EXPECT_EQ(HitTest(c.left + 1, c.top + 1), i);
     EXPECT_EQ(HitTest(c.right - 2, c.bottom - 2), i);
     EXPECT_EQ(HitTest(c.left, c.top + 5), -1);
     EXPECT_EQ(HitTest(c.right - 1, c.top + 5), -1);
   }
-  EXPECT_EQ(CellBounds(255).right, kExtent);  // its last pixel is 398
-  EXPECT_EQ(CellBounds(16).top, 25);
-}
-
-TEST(PaletteGrid, LabelPlaces) {
-  EXPECT_EQ(IndexLabelLeft(9), 100);
-  EXPECT_EQ(IndexLabelLeft(10), 85);
-  EXPECT_EQ(IndexLabelLeft(99), 85);
-  EXPECT_EQ(IndexLabelLeft(100), 70);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Red, 255), 154);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Red, 10), 169);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Green, 0), 273);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Green, 100), 243);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Blue, 0), 361);
-  EXPECT_EQ(DecimalLabelLeft(Channel::Blue, 99), 346);
-  EXPECT_EQ(HexLabelLeft(Channel::Red), 155);
-  EXPECT_EQ(HexLabelLeft(Channel::Green), 243);
-  EXPECT_EQ(HexLabelLeft(Channel::Blue), 331);
 }
 
 TEST(PaletteGrid, HexTexts) {

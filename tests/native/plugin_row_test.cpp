@@ -1,7 +1,7 @@
 // Rows of the plug-in list.
 #include <gtest/gtest.h>
 
-#include "plugins/plugin_row.h"
+#include "plugins/dialog/plugin_row.h"
 
 using mv::FormatPluginRow;
 

@@ -1,4 +1,4 @@
-#include "decode/rle.h"
+#include "image/rle.h"
 
 #include <gtest/gtest.h>
 

@@ -14,8 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/before_image.h"
-#include "decode/bmp_layout.h"
+#include "decode/decode_image.h"
+#include "image/before_image.h"
+#include "image/bmp_layout.h"
 #include "plugins/spi_ctrl.h"
 #include "tests/win/support/corpus.h"
 #include "tests/win/support/paths.h"
@@ -63,7 +64,7 @@ Decoded DecodeFile(QvSpiCtrl& host, const std::string& path) {
   Decoded d;
   d.rec = std::make_unique<tag_BeforeImage>();
   d.rec->FilePath = path;
-  d.ok = host.DecodeImage(d.rec.get());
+  d.ok = DecodeImage(host, d.rec.get());
   return d;
 }
 

@@ -13,8 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/before_image.h"
+#include "decode/decode_image.h"
 #include "forms/bitmap.h"
+#include "image/before_image.h"
 #include "plugins/spi_ctrl.h"
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/bmp_builder.h"
@@ -34,7 +35,7 @@ using Record = std::unique_ptr<tag_BeforeImage>;
 Record Decode(QvSpiCtrl& host, const std::string& path, bool* ok) {
   auto rec = std::make_unique<tag_BeforeImage>();
   rec->FilePath = path;
-  *ok = host.DecodeImage(rec.get());
+  *ok = DecodeImage(host, rec.get());
   return rec;
 }
 

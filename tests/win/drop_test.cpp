@@ -12,7 +12,7 @@
 #include "app/MainForm.h"
 #include "base/wide_text.h"
 #include "forms/application.h"
-#include "plugins/Plug_inDlg.h"
+#include "plugins/dialog/Plug_inDlg.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/win/support/app_harness.h"
 #include "tests/win/support/paths.h"
@@ -90,29 +90,7 @@ TEST(CommandLine, StartsWithTheNamedFilesListed) {
   HWND main = nullptr;
   for (int i = 0; i < 300 && items.size() < 2; ++i) {
     ::Sleep(50);
-    HWND w = ::FindWindowA(nullptr, "Morvane Ver.0.9");
-    DWORD pid = 0;
-    if (w) ::GetWindowThreadProcessId(w, &pid);
-    if (!w || pid != pi.dwProcessId || !::IsWindowVisible(w)) continue;
-    main = w;
-    // The source list is the list box at the window's left edge.
-    HWND list = nullptr;
-    for (HWND c = ::FindWindowExA(main, nullptr, "ListBox", nullptr); c; c = ::FindWindowExA(main, c, "ListBox", nullptr)) {
-      RECT r;
-      ::GetWindowRect(c, &r);
-      POINT p{r.left, r.top};
-      ::ScreenToClient(main, &p);
-      if (p.x <= 0) list = c;
-    }
-    if (!list) continue;
-    items.clear();
-    const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
-    // Read in UTF-16: that is the form the system carries between processes.
-    for (int k = 0; k < count; ++k) {
-      std::wstring text(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, k, 0)) + 1, L'\0');
-      text.resize(static_cast<size_t>(::SendMessageW(list, LB_GETTEXT, k, reinterpret_cast<LPARAM>(text.data()))));
-      items.push_back(text);
-    }
+    items = mvtest::SourceListOf(pi.dwProcessId, &main);
   }
   if (main) ::PostMessageA(main, WM_CLOSE, 0, 0);
   if (::WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 1);

@@ -11,7 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "plugins/spi_interface.h"
+#include "susie/spi_interface.h"
+#include "tests/win/support/app_harness.h"
 #include "tests/win/support/corpus.h"
 #include "tests/win/support/paths.h"
 #include "tests/win/support/worker_test_support.h"
@@ -104,24 +105,28 @@ TEST(Executable, StartsShowsMainWindowAndEndsWithZero) {
   ::CloseHandle(pi.hProcess);
 }
 
-// The workers run in a job that ends with the program, however it ends.
-TEST(Executable, AKilledProgramTakesItsPluginWorkerWithIt) {
+// The program alone in a folder, as users copy portable tools, serves as
+// the worker for its own third-party plug-ins: it decodes through one. The
+// worker runs in a job that ends with the program, however it ends.
+TEST(Executable, AloneInAFolderItDecodesThroughItsOwnWorkerWhichEndsWithIt) {
+  const std::string alone = mvtest::MakeScratchDir("exe_alone");
   const std::string plugins = mvtest::MakeScratchDir("exe_plugins");
+  ASSERT_TRUE(::CopyFileA(ExePath().c_str(), (alone + mvtest::kProgramExe).c_str(), FALSE));
   ASSERT_TRUE(::CopyFileA((mvtest::FixtureDir() + "mvt_good" MV_SPI_EXT).c_str(),
                           (plugins + "mvt_good" MV_SPI_EXT).c_str(), FALSE));
-  const std::string bin = mvtest::ExeDir() + "..\\bin\\";
-  const std::string ini = bin + "Morvane.ini";
-  mvtest::WriteFileBytes(ini, "[Setting]\r\nSusie Plug-in Dir=" + plugins + "\r\n");
+  mvtest::WriteFileBytes(alone + "Morvane.ini", "[Setting]\r\nSusie Plug-in Dir=" + plugins + "\r\n");
+  mvtest::WriteFileBytes(alone + "a.mvt", mvtest::WorkerTest::Mvt8());
   STARTUPINFOA si{sizeof(si)};
   PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + ExePath() + "\"";
-  ASSERT_TRUE(::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, bin.c_str(), &si, &pi));
-  std::vector<unsigned long> workers;
-  for (int i = 0; i < 300 && workers.empty(); ++i) {
-    workers = mvtest::WorkersOf(pi.dwProcessId);
-    if (workers.empty()) ::Sleep(50);
+  std::string cmd = "\"" + alone + mvtest::kProgramExe + "\" a.mvt";
+  ASSERT_TRUE(::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, alone.c_str(), &si, &pi));
+  std::vector<std::wstring> listed;
+  for (int i = 0; i < 300 && listed.empty(); ++i) {
+    ::Sleep(50);
+    listed = mvtest::SourceListOf(pi.dwProcessId);
   }
-  ::DeleteFileA(ini.c_str());
+  const std::vector<unsigned long> workers = mvtest::WorkersOf(pi.dwProcessId);
+  EXPECT_EQ(listed, std::vector<std::wstring>{L"a.mvt"});
   ASSERT_EQ(workers.size(), 1u) << "the program started no worker for its third-party plug-in";
   HANDLE worker = ::OpenProcess(SYNCHRONIZE, FALSE, workers[0]);
   ASSERT_NE(worker, nullptr);

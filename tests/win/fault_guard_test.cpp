@@ -2,7 +2,7 @@
 // plug-in can, run under Wine: the faults come back as failed calls, the
 // thread's handler chain, x87 unit and flags are as before, and exceptions
 // the DLL handles itself never reach the guard.
-#include "plugins/fault_guard.h"
+#include "base/fault_guard.h"
 
 #include <windows.h>
 

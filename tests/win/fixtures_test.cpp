@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/handles.h"
-#include "plugins/spi_interface.h"
+#include "susie/spi_interface.h"
 #include "tests/fixtures/fixture_stats.h"
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/paths.h"

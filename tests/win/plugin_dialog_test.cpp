@@ -15,7 +15,7 @@
 #include "app/MainForm.h"
 #include "forms/application.h"
 #include "forms/timer.h"
-#include "plugins/Plug_inDlg.h"
+#include "plugins/dialog/Plug_inDlg.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "tests/fixtures/fixture_stats.h"

@@ -17,7 +17,7 @@
 #include "forms/bitmap.h"
 #include "forms/font.h"
 #include "palette/PreviewPaletteFrom.h"
-#include "plugins/Plug_inDlg.h"
+#include "plugins/dialog/Plug_inDlg.h"
 #include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
@@ -25,8 +25,8 @@
 #include "tests/support/mvt_format.h"
 #include "tests/win/support/app_harness.h"
 #include "tests/win/support/fixture_stats_reader.h"
-#include "tests/win/support/worker_test_support.h"
 #include "tests/win/support/paths.h"
+#include "tests/win/support/worker_test_support.h"
 
 using mvtest::AppTest;
 

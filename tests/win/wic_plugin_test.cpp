@@ -19,10 +19,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/before_image.h"
+#include "decode/decode_image.h"
 #include "forms/bitmap.h"
+#include "image/before_image.h"
 #include "plugins/spi_ctrl.h"
-#include "plugins/spi_interface.h"
+#include "susie/spi_interface.h"
 #include "tests/win/support/import_patch.h"
 #include "tests/win/support/paths.h"
 
@@ -931,7 +932,7 @@ TEST_F(WicPlugin, MorvaneDecodesThroughThePlugin) {
 
   tag_BeforeImage a;
   a.FilePath = pal_path;
-  ASSERT_TRUE(host.DecodeImage(&a));
+  ASSERT_TRUE(DecodeImage(host, &a));
   EXPECT_EQ(a.FormatIndex, 1);
   EXPECT_EQ(a.BitCount, 8);
   EXPECT_EQ(a.DepthIcon, 2);
@@ -949,7 +950,7 @@ TEST_F(WicPlugin, MorvaneDecodesThroughThePlugin) {
 
   tag_BeforeImage b;
   b.FilePath = rgb_path;
-  ASSERT_TRUE(host.DecodeImage(&b));
+  ASSERT_TRUE(DecodeImage(host, &b));
   EXPECT_EQ(b.BitCount, 24);
   EXPECT_EQ(b.DepthIcon, 4);
   ASSERT_NE(b.Bitmap, nullptr);

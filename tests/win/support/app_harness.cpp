@@ -9,14 +9,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_forms.h"
 #include "app/MainForm.h"
+#include "app/app_forms.h"
 #include "base/wide_text.h"
+#include "decode/decode_image.h"
+#include "forms/application.h"
 #include "palette/PreviewPaletteFrom.h"
+#include "plugins/settings_file.h"
 #include "plugins/spi_ctrl.h"
 #include "preview/PreviewForm.h"
-#include "forms/application.h"
-#include "plugins/settings_file.h"
 #include "tests/win/support/paths.h"
 
 namespace mvtest {
@@ -169,7 +170,7 @@ void AppTest::StopApp() {
 tag_BeforeImage* AddListedImage(const std::string& path) {
   auto image = std::make_unique<tag_BeforeImage>();
   image->FilePath = path;
-  if (!frmMain->SpiCtrl->DecodeImage(image.get())) return nullptr;
+  if (!DecodeImage(*frmMain->SpiCtrl, image.get())) return nullptr;
   return frmMain->AppendImage(std::move(image));
 }
 
@@ -228,6 +229,33 @@ int TextWidth(HWND control, const std::string& text) {
   ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
   return s.cx;
+}
+
+std::vector<std::wstring> SourceListOf(DWORD pid, HWND* main) {
+  std::vector<std::wstring> items;
+  HWND w = ::FindWindowA(nullptr, "Morvane Ver.0.9");
+  DWORD owner = 0;
+  if (w) ::GetWindowThreadProcessId(w, &owner);
+  if (!w || owner != pid || !::IsWindowVisible(w)) return items;
+  if (main) *main = w;
+  // The source list is the list box at the window's left edge.
+  HWND list = nullptr;
+  for (HWND c = ::FindWindowExA(w, nullptr, "ListBox", nullptr); c; c = ::FindWindowExA(w, c, "ListBox", nullptr)) {
+    RECT r;
+    ::GetWindowRect(c, &r);
+    POINT p{r.left, r.top};
+    ::ScreenToClient(w, &p);
+    if (p.x <= 0) list = c;
+  }
+  if (!list) return items;
+  const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+  // Read in UTF-16: that is the form the system carries between processes.
+  for (int k = 0; k < count; ++k) {
+    std::wstring text(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, k, 0)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::SendMessageW(list, LB_GETTEXT, k, reinterpret_cast<LPARAM>(text.data()))));
+    items.push_back(text);
+  }
+  return items;
 }
 
 HDROP MakeDrop(const std::vector<std::string>& paths) {

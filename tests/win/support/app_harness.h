@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/before_image.h"
 #include "forms/message_box.h"
+#include "image/before_image.h"
 
 namespace mvtest {
 
@@ -78,6 +78,11 @@ struct Capture {
   unsigned at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 Capture CaptureClient(HWND hwnd);
+
+// The items of the source list of the program running as process `pid`,
+// read across processes; empty until its main window shows. `main`, when
+// given, receives that window.
+std::vector<std::wstring> SourceListOf(DWORD pid, HWND* main = nullptr);
 
 // Drops files on a window as the shell does: DROPFILES and a double-ended
 // list of wide paths, owned by the receiver; sent, or posted.

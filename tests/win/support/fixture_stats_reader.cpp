@@ -77,7 +77,9 @@ namespace mvtest {
 mv::test::FixtureCounters* FixtureStatsOf(const QvSpiPlugin& plugin) {
   const std::string& name = plugin.FileName;
   const std::string stem = name.substr(0, name.size() - mv::ExtractFileExt(name).size());
-  return FixtureStatsOf(stem, plugin.WorkerBits ? plugin.WorkerBits : spi::kEditionBits);
+  // A fixture's counters are its build's: *.spi are 32-bit, *.sph 64-bit,
+  // wherever they run.
+  return FixtureStatsOf(stem, mv::UpperAscii(mv::ExtractFileExt(name)) == ".SPI" ? 32 : 64);
 }
 
 bool PluginLoaded(const std::string& path) {
@@ -89,9 +91,7 @@ bool PluginLoaded(const std::string& path) {
     return mv::UpperAscii(p);
   };
   for (const auto& p : frmMain->SpiCtrl->Plugins)
-    if (p->WorkerBits != 0 && p->LoadProblem.empty() && !p->Faulted && normal(p->FilePath) == normal(path) &&
-        frmMain->SpiCtrl->RunningWorker(p->WorkerBits))
-      return true;
+    if (!p->Faulted && normal(p->FilePath) == normal(path) && p->Site->Callable(p->SiteIndex)) return true;
   return false;
 }
 

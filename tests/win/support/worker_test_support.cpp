@@ -14,7 +14,7 @@
 namespace mvtest {
 
 namespace {
-constexpr const char* kWorkers[] = {"MorvaneSusieWorker32.exe", "MorvaneSusieWorker64.exe"};
+constexpr const char* kWorkers[] = {"MorvaneSusieWorker32.exe"};
 }
 
 void WorkerTest::StartWith(const std::string& from, const std::string& ext, const std::vector<std::string>& stems,
@@ -68,14 +68,21 @@ std::vector<unsigned long> WorkersOf(unsigned long parent) {
   std::vector<unsigned long> found;
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return found;
+  std::vector<PROCESSENTRY32> all;
   PROCESSENTRY32 e{};
   e.dwSize = sizeof e;
-  for (BOOL more = ::Process32First(snapshot, &e); more; more = ::Process32Next(snapshot, &e)) {
-    const std::string name = e.szExeFile;
-    if (e.th32ParentProcessID == parent && name.find("MorvaneSusieWorker") != std::string::npos)
-      found.push_back(e.th32ProcessID);
-  }
+  for (BOOL more = ::Process32First(snapshot, &e); more; more = ::Process32Next(snapshot, &e)) all.push_back(e);
   ::CloseHandle(snapshot);
+  // A program serves as its own worker: a child of the same program, or
+  // the 32-bit worker.
+  std::string self;
+  for (const PROCESSENTRY32& p : all)
+    if (p.th32ProcessID == parent) self = p.szExeFile;
+  for (const PROCESSENTRY32& p : all) {
+    const std::string name = p.szExeFile;
+    if (p.th32ParentProcessID == parent && (name == self || name.find("MorvaneSusieWorker") != std::string::npos))
+      found.push_back(p.th32ProcessID);
+  }
   return found;
 }
 

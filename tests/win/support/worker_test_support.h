@@ -12,6 +12,10 @@
 namespace mvtest {
 
 class WorkerTest : public AppTest {
+ public:
+  // An 8-bit MVT picture any good fixture decodes.
+  static std::string Mvt8();
+
  protected:
   // Starts the program with a plug-in folder holding the fixtures `stems`
   // (copied from `from`, with extension `ext`), tried in this order, and
@@ -24,8 +28,6 @@ class WorkerTest : public AppTest {
   void ListANativeImage();
   // All `count` images are still listed, and the first still shows.
   void ExpectStillViewable(std::size_t count);
-  // An 8-bit MVT picture any good fixture decodes.
-  static std::string Mvt8();
 
   std::string images, plugin_dir;
 };
