@@ -68,12 +68,12 @@ bool Application::PreTranslate(MSG& msg) {
     // The focused form's own shortcuts first, then the main form's: they
     // act in every window while no modal dialog is up.
     if (HACCEL own = form->MenuAccelerators();
-        own && ::TranslateAcceleratorA(form->Handle(), own, &msg))
+        own && ::TranslateAcceleratorW(form->Handle(), own, &msg))
       return true;
     if (main_form_ && main_form_ != form && main_form_->Handle() && modal_level == 0 &&
         OpenMessageBoxes() == 0 && ::IsWindowEnabled(main_form_->Handle())) {
       if (HACCEL main = main_form_->MenuAccelerators();
-          main && ::TranslateAcceleratorA(main_form_->Handle(), main, &msg))
+          main && ::TranslateAcceleratorW(main_form_->Handle(), main, &msg))
         return true;
     }
   }
@@ -83,7 +83,7 @@ bool Application::PreTranslate(MSG& msg) {
       RunKeyHandlers(msg.message, msg.wParam, form->OnKeyDown, form->OnKeyPress))
     return true;
 
-  if (form->DialogKeys()) return ::IsDialogMessageA(form->Handle(), &msg) != FALSE;
+  if (form->DialogKeys()) return ::IsDialogMessageW(form->Handle(), &msg) != FALSE;
   return HandleNavigationKey(form->Handle(), msg);
 }
 
@@ -91,7 +91,7 @@ bool Application::HandleMessage(MSG& msg) {
   try {
     if (!PreTranslate(msg)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   } catch (...) {
     HandleException(std::current_exception());
@@ -103,7 +103,7 @@ void Application::Run() {
   if (main_form_ && !main_form_->Showing()) main_form_->Show();
   MSG msg;
   while (!terminated_) {
-    BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
     HandleMessage(msg);
   }
@@ -112,7 +112,7 @@ void Application::Run() {
 
 void Application::ProcessMessages() {
   MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Leave the quit for the outer loop.
       ::PostQuitMessage(static_cast<int>(msg.wParam));

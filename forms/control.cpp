@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include <vector>
+#include "base/wide_text.h"
 
 namespace forms {
 
@@ -17,7 +17,7 @@ WinControl::~WinControl() {
   DestroyHandle();
 }
 
-void WinControl::CreateChild(const char* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
+void WinControl::CreateChild(const wchar_t* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
                              const std::string& text) {
   CreateParams p;
   p.class_name = class_name;
@@ -89,24 +89,19 @@ void WinControl::SetVisible(bool visible) {
   ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
-bool WinControl::Visible() const { return (::GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+bool WinControl::Visible() const { return (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void WinControl::SetEnabled(bool enabled) { ::EnableWindow(Handle(), enabled); }
 
 bool WinControl::Enabled() const { return ::IsWindowEnabled(Handle()) != FALSE; }
 
-void WinControl::SetText(const std::string& text) { ::SetWindowTextA(Handle(), text.c_str()); }
+void WinControl::SetText(const std::string& text) { ::SetWindowTextW(Handle(), mv::WideFromAnsi(text).c_str()); }
 
-std::string WinControl::Text() const {
-  int n = ::GetWindowTextLengthA(Handle());
-  std::vector<char> buf(static_cast<size_t>(n) + 1);
-  int got = ::GetWindowTextA(Handle(), buf.data(), n + 1);
-  return std::string(buf.data(), static_cast<size_t>(got > 0 ? got : 0));
-}
+std::string WinControl::Text() const { return mv::AnsiFromWide(WideText(Handle())); }
 
 void WinControl::SetFont(const FontSpec& font) {
   font_ = GetFont(font);
-  ::SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
 }
 
 void WinControl::SetFocus() { ::SetFocus(Handle()); }

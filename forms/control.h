@@ -58,7 +58,7 @@ class WinControl : public Window {
   // the default font; a null class is this layer's own. Throws
   // WindowCreationError when the system makes none: the control's
   // registration with its parent then goes as the constructor unwinds.
-  void CreateChild(const char* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
+  void CreateChild(const wchar_t* class_name, DWORD style, DWORD ex_style, const ControlBounds& bounds,
                    const std::string& text = {});
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 

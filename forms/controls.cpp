@@ -2,12 +2,14 @@
 
 #include <windowsx.h>
 
+#include "base/wide_text.h"
+
 namespace forms {
 
 // ---- Button -----------------------------------------------------------------
 
 Button::Button(Window* parent, const ButtonParams& p) : WinControl(parent) {
-  CreateChild("BUTTON", WS_VISIBLE | WS_TABSTOP | (p.is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, p.bounds,
+  CreateChild(L"BUTTON", WS_VISIBLE | WS_TABSTOP | (p.is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, p.bounds,
               p.caption);
 }
 
@@ -27,9 +29,9 @@ bool Button::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
 // ---- Edit -------------------------------------------------------------------
 
 Edit::Edit(Window* parent, const ControlBounds& bounds) : WinControl(parent) {
-  CreateChild("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, bounds);
+  CreateChild(L"EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, bounds);
   // No length limit of the edit's own beyond the system's.
-  ::SendMessageA(Handle(), EM_SETLIMITTEXT, 0, 0);
+  ::SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
 }
 
 // ---- Panel ------------------------------------------------------------------
@@ -73,32 +75,32 @@ ListBox::ListBox(Window* parent, const ListBoxParams& p)
   if (p.horizontal_scroll) style |= WS_HSCROLL;
   if (p.owner_draw_variable) style |= LBS_OWNERDRAWVARIABLE;
   if (p.extended_select) style |= LBS_EXTENDEDSEL;
-  CreateChild("LISTBOX", style, WS_EX_CLIENTEDGE, p.bounds);
+  CreateChild(L"LISTBOX", style, WS_EX_CLIENTEDGE, p.bounds);
 }
 
 bool ListBox::Selected(int index) const {
-  return ::SendMessageA(Handle(), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
+  return ::SendMessageW(Handle(), LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
 }
 
 void ListBox::SetSelected(int index, bool selected) {
   if (extended_select_)
-    ::SendMessageA(Handle(), LB_SETSEL, selected, static_cast<LPARAM>(index));
+    ::SendMessageW(Handle(), LB_SETSEL, selected, static_cast<LPARAM>(index));
   else if (selected)
-    ::SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(Handle(), LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int ListBox::SelCount() const {
   if (!extended_select_) return ItemIndex() >= 0 ? 1 : 0;
-  return static_cast<int>(::SendMessageA(Handle(), LB_GETSELCOUNT, 0, 0));
+  return static_cast<int>(::SendMessageW(Handle(), LB_GETSELCOUNT, 0, 0));
 }
 
-int ListBox::TopIndex() const { return static_cast<int>(::SendMessageA(Handle(), LB_GETTOPINDEX, 0, 0)); }
+int ListBox::TopIndex() const { return static_cast<int>(::SendMessageW(Handle(), LB_GETTOPINDEX, 0, 0)); }
 
-void ListBox::SetTopIndex(int index) { ::SendMessageA(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
+void ListBox::SetTopIndex(int index) { ::SendMessageW(Handle(), LB_SETTOPINDEX, static_cast<WPARAM>(index), 0); }
 
 RECT ListBox::ItemRect(int index) const {
   RECT r{0, 0, 0, 0};
-  ::SendMessageA(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+  ::SendMessageW(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
   return r;
 }
 
@@ -127,12 +129,12 @@ ComboBox::ComboBox(Window* parent, const ComboBoxParams& p) : ItemList(parent, k
   // The face's height is asked for while the window is made: the handler
   // and the item height must be in place before creation.
   OnMeasureItem = [item_height = p.item_height](int, int& h) { h = item_height; };
-  CreateChild("COMBOBOX",
+  CreateChild(L"COMBOBOX",
               WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE | CBS_HASSTRINGS,
               0, p.bounds);
 }
 
-bool ComboBox::DroppedDown() const { return ::SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0) != 0; }
+bool ComboBox::DroppedDown() const { return ::SendMessageW(Handle(), CB_GETDROPPEDSTATE, 0, 0) != 0; }
 
 void ComboBox::DrawNoItem(const DRAWITEMSTRUCT& dis) {
   // A face without a selection is only filled.
@@ -160,20 +162,20 @@ CheckListBox::CheckListBox(Window* parent, const CheckListBoxParams& p)
     : ItemList(parent, kListBoxMessages), item_height_(p.item_height) {
   // Rows of one height, asked for while the window is made.
   OnMeasureItem = [item_height = p.item_height](int, int& h) { h = item_height; };
-  CreateChild("LISTBOX",
+  CreateChild(L"LISTBOX",
               WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                   LBS_HASSTRINGS | LBS_OWNERDRAWFIXED,
               WS_EX_CLIENTEDGE, p.bounds);
 }
 
 bool CheckListBox::Checked(int index) const {
-  return ::SendMessageA(Handle(), LB_GETITEMDATA, static_cast<WPARAM>(index), 0) == 1;
+  return ::SendMessageW(Handle(), LB_GETITEMDATA, static_cast<WPARAM>(index), 0) == 1;
 }
 
 void CheckListBox::SetChecked(int index, bool checked) {
-  ::SendMessageA(Handle(), LB_SETITEMDATA, static_cast<WPARAM>(index), checked ? 1 : 0);
+  ::SendMessageW(Handle(), LB_SETITEMDATA, static_cast<WPARAM>(index), checked ? 1 : 0);
   RECT r;
-  if (::SendMessageA(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)) != LB_ERR)
+  if (::SendMessageW(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)) != LB_ERR)
     ::InvalidateRect(Handle(), &r, FALSE);
 }
 
@@ -187,7 +189,7 @@ LRESULT CheckListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     // with the row, so a click where it stood unscrolled may be on text.
     const int x = GET_X_LPARAM(lp);
     const int box_left = kBoxInset - ::GetScrollPos(Handle(), SB_HORZ);
-    LRESULT hit = ::SendMessageA(Handle(), LB_ITEMFROMPOINT, 0, lp);
+    LRESULT hit = ::SendMessageW(Handle(), LB_ITEMFROMPOINT, 0, lp);
     LRESULT result = WinControl::WndProc(msg, wp, lp);
     if (HIWORD(hit) == 0 && x >= box_left && x < box_left + item_height_) Toggle(LOWORD(hit));
     return result;
@@ -223,15 +225,15 @@ void CheckListBox::DrawItem(const DRAWITEMSTRUCT& dis) {
 // ---- ToolBar ----------------------------------------------------------------
 
 ToolBar::ToolBar(Window* parent, const ToolBarParams& p) : WinControl(parent) {
-  CreateChild(TOOLBARCLASSNAMEA,
+  CreateChild(TOOLBARCLASSNAMEW,
               WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0,
               p.bounds);
-  ::SendMessageA(Handle(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  ::SendMessageA(Handle(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(p.images));
+  ::SendMessageW(Handle(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  ::SendMessageW(Handle(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(p.images));
   int iw = 0, ih = 0;
   ImageList_GetIconSize(p.images, &iw, &ih);
-  ::SendMessageA(Handle(), TB_SETBITMAPSIZE, 0, MAKELPARAM(iw, ih));
-  ::SendMessageA(Handle(), TB_SETBUTTONSIZE, 0, MAKELPARAM(p.button_width, p.button_height));
+  ::SendMessageW(Handle(), TB_SETBITMAPSIZE, 0, MAKELPARAM(iw, ih));
+  ::SendMessageW(Handle(), TB_SETBUTTONSIZE, 0, MAKELPARAM(p.button_width, p.button_height));
 }
 
 int ToolBar::AddButton(int image, const std::string& hint, NotifyHandler on_click, MouseMoveHandler on_mouse_move) {
@@ -241,14 +243,14 @@ int ToolBar::AddButton(int image, const std::string& hint, NotifyHandler on_clic
   b.idCommand = command;
   b.fsState = TBSTATE_ENABLED;
   b.fsStyle = BTNS_BUTTON;
-  ::SendMessageA(Handle(), TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&b));
-  buttons_.push_back(ButtonInfo{command, hint, std::move(on_click), std::move(on_mouse_move)});
+  ::SendMessageW(Handle(), TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&b));
+  buttons_.push_back(ButtonInfo{command, hint, std::move(on_click), std::move(on_mouse_move), mv::WideFromAnsi(hint)});
   return static_cast<int>(buttons_.size()) - 1;
 }
 
 RECT ToolBar::ButtonRect(int index) const {
   RECT r{0, 0, 0, 0};
-  ::SendMessageA(Handle(), TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+  ::SendMessageW(Handle(), TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
   return r;
 }
 
@@ -276,6 +278,16 @@ bool ToolBar::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   }
   if (msg == WM_NOTIFY) {
     auto* hdr = reinterpret_cast<NMHDR*>(lp);
+    // The bar asks in the form its parent answers WM_NOTIFYFORMAT with:
+    // Unicode for the forms' windows.
+    if (hdr->code == TTN_GETDISPINFOW) {
+      auto* info = reinterpret_cast<NMTTDISPINFOW*>(lp);
+      for (auto& b : buttons_) {
+        if (static_cast<UINT_PTR>(b.command) == hdr->idFrom) info->lpszText = const_cast<wchar_t*>(b.wide_hint.c_str());
+      }
+      result = 0;
+      return true;
+    }
     if (hdr->code == TTN_GETDISPINFOA) {
       auto* info = reinterpret_cast<NMTTDISPINFOA*>(lp);
       for (auto& b : buttons_) {
@@ -291,13 +303,13 @@ bool ToolBar::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 // ---- StatusBar --------------------------------------------------------------
 
 StatusBar::StatusBar(Window* parent, const ControlBounds& bounds) : WinControl(parent) {
-  CreateChild(STATUSCLASSNAMEA, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, bounds);
-  ::SendMessageA(Handle(), SB_SIMPLE, TRUE, 0);
+  CreateChild(STATUSCLASSNAMEW, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, bounds);
+  ::SendMessageW(Handle(), SB_SIMPLE, TRUE, 0);
 }
 
 void StatusBar::SetSimpleText(const std::string& text) {
   text_ = text;
-  ::SendMessageA(Handle(), SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text_.c_str()));
+  ::SendMessageW(Handle(), SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(mv::WideFromAnsi(text_).c_str()));
 }
 
 }  // namespace forms

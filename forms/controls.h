@@ -155,6 +155,7 @@ class ToolBar : public WinControl {
     std::string hint;
     NotifyHandler on_click;
     MouseMoveHandler on_mouse_move;
+    std::wstring wide_hint;  // the hint as the bar's tooltip asks for it
   };
   // Adds a button showing image `image`; returns its index.
   int AddButton(int image, const std::string& hint, NotifyHandler on_click,

@@ -1,39 +1,39 @@
 #include "forms/dialog_keys.h"
 
-#include <cctype>
+#include <cwctype>
 #include <string>
+
+#include "forms/window.h"
 
 namespace forms {
 namespace {
 
 bool Down(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 
-// The letter after the single "&" of a caption, upper case; 0 for none.
-char Mnemonic(const std::string& caption) {
+// The character after the single "&" of a caption, upper case; 0 for none.
+wchar_t Mnemonic(const std::wstring& caption) {
   for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != '&') continue;
-    if (caption[i + 1] == '&') {
+    if (caption[i] != L'&') continue;
+    if (caption[i + 1] == L'&') {
       ++i;  // "&&" is a plain ampersand
       continue;
     }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(caption[i + 1])));
+    return static_cast<wchar_t>(std::towupper(caption[i + 1]));
   }
   return 0;
 }
 
 struct MnemonicSearch {
-  char key;
+  wchar_t key;
   HWND found = nullptr;
 };
 
 BOOL CALLBACK FindButton(HWND w, LPARAM p) {
   auto* s = reinterpret_cast<MnemonicSearch*>(p);
-  char cls[16] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (::lstrcmpiA(cls, "Button") != 0 || !::IsWindowVisible(w) || !::IsWindowEnabled(w)) return TRUE;
-  std::string caption(static_cast<std::size_t>(::GetWindowTextLengthA(w)) + 1, '\0');
-  caption.resize(static_cast<std::size_t>(::GetWindowTextA(w, caption.data(), static_cast<int>(caption.size()))));
-  if (Mnemonic(caption) != s->key) return TRUE;
+  wchar_t cls[16] = {};
+  ::GetClassNameW(w, cls, static_cast<int>(std::size(cls)));
+  if (::lstrcmpiW(cls, L"Button") != 0 || !::IsWindowVisible(w) || !::IsWindowEnabled(w)) return TRUE;
+  if (Mnemonic(WideText(w)) != s->key) return TRUE;
   s->found = w;
   return FALSE;
 }
@@ -45,17 +45,18 @@ bool HandleNavigationKey(HWND form, const MSG& msg) {
     HWND focus = ::GetFocus();
     if (focus && !::IsChild(form, focus)) focus = nullptr;
     // A control that takes Tab itself keeps it.
-    if (focus && (::SendMessageA(focus, WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTTAB))
+    if (focus && (::SendMessageW(focus, WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTTAB))
       return false;
     if (HWND next = ::GetNextDlgTabItem(form, focus, Down(VK_SHIFT))) ::SetFocus(next);
     return true;
   }
   if (msg.message == WM_SYSCHAR) {
-    MnemonicSearch search{static_cast<char>(std::toupper(static_cast<int>(msg.wParam & 0xFF)))};
+    // The forms' windows are Unicode: the key is a UTF-16 character.
+    MnemonicSearch search{static_cast<wchar_t>(std::towupper(static_cast<wint_t>(msg.wParam & 0xFFFF)))};
     if (search.key == 0) return false;
     ::EnumChildWindows(form, &FindButton, reinterpret_cast<LPARAM>(&search));
     if (!search.found) return false;  // the menu's mnemonics, then
-    ::SendMessageA(search.found, BM_CLICK, 0, 0);
+    ::SendMessageW(search.found, BM_CLICK, 0, 0);
     return true;
   }
   return false;

@@ -93,9 +93,7 @@ bool OpenDialog::Execute(HWND owner) {
   Files.clear();
   if (!::GetOpenFileNameW(&ofn)) {
     if (DWORD error = ::CommDlgExtendedError()) {
-      char text[128];
-      wsprintfA(text, "ファイルを開くダイアログを表示できません (エラー %lu)", error);
-      throw FileOpenError(text);
+      throw FileOpenError("ファイルを開くダイアログを表示できません (エラー " + std::to_string(error) + ")");
     }
     return false;
   }
@@ -105,18 +103,21 @@ bool OpenDialog::Execute(HWND owner) {
 }
 
 bool SelectDirectory(HWND owner, const std::string& prompt, std::string& folder) {
-  BROWSEINFOA bi{};
+  const std::wstring title = mv::WideFromAnsi(prompt);
+  BROWSEINFOW bi{};
   bi.hwndOwner = owner;
   bi.pidlRoot = nullptr;  // the whole desktop
-  bi.lpszTitle = prompt.c_str();
+  bi.lpszTitle = title.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS;
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderA(&bi);
+  PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&bi);
   bool ok = false;
   if (pidl) {
-    std::vector<char> path(MAX_PATH * 4, '\0');
-    ok = ::SHGetPathFromIDListA(pidl, path.data()) != FALSE;
-    if (ok) folder = path.data();
+    // The call fills at most MAX_PATH characters. The plug-in folder is
+    // kept as a code-page path.
+    std::wstring path(MAX_PATH + 1, L'\0');
+    ok = ::SHGetPathFromIDListW(pidl, path.data()) != FALSE;
+    if (ok) folder = mv::AnsiFromWide(path.c_str());
     ::CoTaskMemFree(pidl);
   }
   ::CoUninitialize();

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/controls.h"
 #include "forms/dropped_files.h"
@@ -110,14 +111,14 @@ int Form::ShowModal() {
   Show();
   MSG msg;
   while (modal_result_ == 0 && !app.Terminated()) {
-    BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) {
       ::PostQuitMessage(0);
       break;
     }
     if (!app.PreTranslate(msg)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
   }
   for (HWND h : disabled) ::EnableWindow(h, TRUE);
@@ -128,25 +129,16 @@ int Form::ShowModal() {
   return result;
 }
 
-void Form::SetCaption(const std::string& caption) { ::SetWindowTextA(Handle(), caption.c_str()); }
+void Form::SetCaption(const std::string& caption) { SetCaption(mv::WideFromAnsi(caption)); }
 
-void Form::SetCaption(const std::wstring& caption) {
-  // Straight to the system's handling: through the window's own procedure,
-  // an ANSI one, the text would pass the code page and lose what it cannot say.
-  ::DefWindowProcW(Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.c_str()));
-}
+void Form::SetCaption(const std::wstring& caption) { ::SetWindowTextW(Handle(), caption.c_str()); }
 
-std::string Form::Caption() const {
-  int n = ::GetWindowTextLengthA(Handle());
-  std::vector<char> buf(static_cast<size_t>(n) + 1);
-  int got = ::GetWindowTextA(Handle(), buf.data(), n + 1);
-  return std::string(buf.data(), static_cast<size_t>(got > 0 ? got : 0));
-}
+std::string Form::Caption() const { return mv::AnsiFromWide(WideText(Handle())); }
 
 void Form::SetIcon(HICON icon) {
   icon_ = icon;
-  ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
 WindowState Form::State() const {
@@ -198,8 +190,8 @@ void Form::SetClientSize(int width, int height) {
     // A minimised window has no client area to measure: the size it
     // restores to is set instead, from its frame and menu bar.
     RECT want{0, 0, width, height};
-    ::AdjustWindowRectEx(&want, static_cast<DWORD>(::GetWindowLongPtrA(Handle(), GWL_STYLE)),
-                         ::GetMenu(Handle()) != nullptr, static_cast<DWORD>(::GetWindowLongPtrA(Handle(), GWL_EXSTYLE)));
+    ::AdjustWindowRectEx(&want, static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_STYLE)),
+                         ::GetMenu(Handle()) != nullptr, static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
     WINDOWPLACEMENT wp{sizeof(wp)};
     ::GetWindowPlacement(Handle(), &wp);
     wp.rcNormalPosition.right = wp.rcNormalPosition.left + (want.right - want.left);
@@ -238,7 +230,7 @@ void Form::SetAcceptFiles(bool on) { ::DragAcceptFiles(Handle(), on ? TRUE : FAL
 
 void Form::PostCall(std::function<void()> call) {
   posted_calls_.push_back(std::move(call));
-  if (posted_calls_.size() == 1) ::PostMessageA(Handle(), kPostedCallMessage, 0, 0);
+  if (posted_calls_.size() == 1) ::PostMessageW(Handle(), kPostedCallMessage, 0, 0);
 }
 
 LRESULT Form::WndProc(UINT msg, WPARAM wp, LPARAM lp) {

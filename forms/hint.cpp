@@ -10,20 +10,20 @@
 namespace forms {
 
 Hint::Hint(HWND tool) : tool_(tool) {
-  tip_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+  tip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, tool,
-                           nullptr, ::GetModuleHandleA(nullptr), nullptr);
-  TOOLINFOA ti{};
-  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+                           nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  TOOLINFOW ti{};
+  ti.cbSize = TTTOOLINFOW_V1_SIZE;
   // No TTF_SUBCLASS: the system's subclass would cost every message to
   // the tool two property look-ups; the tool relays its mouse instead.
   ti.uFlags = TTF_IDISHWND;
   ti.hwnd = ::GetParent(tool);
   ti.uId = reinterpret_cast<UINT_PTR>(tool);
-  ti.lpszText = const_cast<char*>("");
-  ::SendMessageA(tip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  ti.lpszText = const_cast<wchar_t*>(L"");
+  ::SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   // Paths can be long: let the tip wrap instead of running off the screen.
-  ::SendMessageA(tip_, TTM_SETMAXTIPWIDTH, 0, kMaxTipWidth);
+  ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, kMaxTipWidth);
 }
 
 Hint::~Hint() {
@@ -78,7 +78,6 @@ void Hint::SetText(const std::wstring& text) {
   const int width = std::min(kMaxTipWidth, screen - 32);
   ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, width);
   shown_ = BrokenToWidth(tip_, text_, width - 8);
-  // Wide, so that a path shows whatever its characters.
   TOOLINFOW ti{};
   ti.cbSize = TTTOOLINFOW_V1_SIZE;
   ti.uFlags = TTF_IDISHWND;
@@ -92,7 +91,7 @@ void Hint::SetText(const std::string& text) { SetText(mv::WideFromAnsi(text)); }
 
 void Hint::SetActive(bool active) {
   active_ = active;
-  ::SendMessageA(tip_, TTM_ACTIVATE, active, 0);
+  ::SendMessageW(tip_, TTM_ACTIVATE, active, 0);
 }
 
 void Hint::Relay(UINT msg, WPARAM wp, LPARAM lp) {
@@ -110,7 +109,7 @@ void Hint::Relay(UINT msg, WPARAM wp, LPARAM lp) {
   }
   const DWORD pos = ::GetMessagePos();
   MSG m{tool_, msg, wp, lp, static_cast<DWORD>(::GetMessageTime()), {GET_X_LPARAM(pos), GET_Y_LPARAM(pos)}};
-  ::SendMessageA(tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));
+  ::SendMessageW(tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));
 }
 
 }  // namespace forms

@@ -1,6 +1,8 @@
 #include "forms/item_list.h"
 
-#include <vector>
+#include <algorithm>
+
+#include "base/wide_text.h"
 
 namespace forms {
 
@@ -11,42 +13,44 @@ const ItemList::ItemMessages ItemList::kComboBoxMessages{
     CB_GETCOUNT,  CB_ADDSTRING, CB_DELETESTRING,        CB_RESETCONTENT,        CB_GETLBTEXTLEN, CB_GETLBTEXT,
     CB_GETCURSEL, CB_SETCURSEL, CB_GETHORIZONTALEXTENT, CB_SETHORIZONTALEXTENT, CB_INITSTORAGE};
 
-int ItemList::Count() const { return static_cast<int>(::SendMessageA(Handle(), messages_.count, 0, 0)); }
+int ItemList::Count() const { return static_cast<int>(::SendMessageW(Handle(), messages_.count, 0, 0)); }
 
 int ItemList::Add(const std::string& text) {
-  return static_cast<int>(::SendMessageA(Handle(), messages_.add, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  const std::wstring wide = mv::WideFromAnsi(text);
+  return static_cast<int>(::SendMessageW(Handle(), messages_.add, 0, reinterpret_cast<LPARAM>(wide.c_str())));
 }
 
-void ItemList::Delete(int index) { ::SendMessageA(Handle(), messages_.remove, static_cast<WPARAM>(index), 0); }
+void ItemList::Delete(int index) { ::SendMessageW(Handle(), messages_.remove, static_cast<WPARAM>(index), 0); }
 
-void ItemList::Clear() { ::SendMessageA(Handle(), messages_.reset, 0, 0); }
+void ItemList::Clear() { ::SendMessageW(Handle(), messages_.reset, 0, 0); }
 
 void ItemList::Reserve(int more) {
-  if (more > 0) ::SendMessageA(Handle(), messages_.init_storage, static_cast<WPARAM>(more), 0);
+  if (more > 0) ::SendMessageW(Handle(), messages_.init_storage, static_cast<WPARAM>(more), 0);
 }
 
 std::string ItemList::Item(int index) const {
-  LRESULT n = ::SendMessageA(Handle(), messages_.text_length, static_cast<WPARAM>(index), 0);
+  const LRESULT n = ::SendMessageW(Handle(), messages_.text_length, static_cast<WPARAM>(index), 0);
   if (n < 0) return {};
-  std::vector<char> buf(static_cast<size_t>(n) + 1);
-  LRESULT got =
-      ::SendMessageA(Handle(), messages_.text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buf.data()));
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const LRESULT got =
+      ::SendMessageW(Handle(), messages_.text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
   if (got < 0) return {};
-  return std::string(buf.data(), static_cast<size_t>(got));
+  text.resize(std::min(static_cast<size_t>(got), static_cast<size_t>(n)));
+  return mv::AnsiFromWide(text);
 }
 
-int ItemList::ItemIndex() const { return static_cast<int>(::SendMessageA(Handle(), messages_.current, 0, 0)); }
+int ItemList::ItemIndex() const { return static_cast<int>(::SendMessageW(Handle(), messages_.current, 0, 0)); }
 
 void ItemList::SetItemIndex(int index) {
-  ::SendMessageA(Handle(), messages_.set_current, static_cast<WPARAM>(index), 0);
+  ::SendMessageW(Handle(), messages_.set_current, static_cast<WPARAM>(index), 0);
 }
 
 void ItemList::SetHorizontalExtent(int width) {
-  ::SendMessageA(Handle(), messages_.set_extent, static_cast<WPARAM>(width), 0);
+  ::SendMessageW(Handle(), messages_.set_extent, static_cast<WPARAM>(width), 0);
 }
 
 int ItemList::HorizontalExtent() const {
-  return static_cast<int>(::SendMessageA(Handle(), messages_.extent, 0, 0));
+  return static_cast<int>(::SendMessageW(Handle(), messages_.extent, 0, 0));
 }
 
 bool ItemList::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {

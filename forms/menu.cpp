@@ -1,18 +1,21 @@
 #include "forms/menu.h"
 
+#include "base/wide_text.h"
+
 namespace forms {
 
 MainMenu::MainMenu() : bar_(::CreateMenu()), bar_handle_(bar_.get()) {}
 
 HMENU MainMenu::AddPopup(const std::string& caption) {
   HMENU popup = ::CreatePopupMenu();  // owned by the bar from here on
-  ::AppendMenuA(bar_handle_, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(popup), caption.c_str());
+  ::AppendMenuW(bar_handle_, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
+                mv::WideFromAnsi(caption).c_str());
   return popup;
 }
 
 int MainMenu::AddBarItem(const std::string& caption, NotifyHandler on_click) {
   int id = next_id_++;
-  ::AppendMenuA(bar_handle_, MF_STRING, id, caption.c_str());
+  ::AppendMenuW(bar_handle_, MF_STRING, id, mv::WideFromAnsi(caption).c_str());
   handlers_[id] = std::move(on_click);
   return id;
 }
@@ -21,7 +24,7 @@ int MainMenu::AddItem(HMENU popup, const std::string& caption, NotifyHandler on_
   int id = next_id_++;
   std::string text = caption;
   if (!shortcut.text.empty()) text += "\t" + shortcut.text;
-  ::AppendMenuA(popup, MF_STRING, id, text.c_str());
+  ::AppendMenuW(popup, MF_STRING, id, mv::WideFromAnsi(text).c_str());
   handlers_[id] = std::move(on_click);
   if (shortcut.key) {
     BYTE flags = FVIRTKEY;
@@ -34,12 +37,12 @@ int MainMenu::AddItem(HMENU popup, const std::string& caption, NotifyHandler on_
   return id;
 }
 
-void MainMenu::AddSeparator(HMENU popup) { ::AppendMenuA(popup, MF_SEPARATOR, 0, nullptr); }
+void MainMenu::AddSeparator(HMENU popup) { ::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr); }
 
 HACCEL MainMenu::Accelerators() {
   if (!accel_built_) {
     accel_table_.reset(accels_.empty() ? nullptr
-                                       : ::CreateAcceleratorTableA(accels_.data(), static_cast<int>(accels_.size())));
+                                       : ::CreateAcceleratorTableW(accels_.data(), static_cast<int>(accels_.size())));
     accel_built_ = true;
   }
   return accel_table_.get();

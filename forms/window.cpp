@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "base/handles.h"
+#include "base/wide_text.h"
 #include "forms/application.h"
 #include "forms/control.h"
 
@@ -14,7 +15,7 @@ namespace forms {
 
 namespace {
 
-constexpr char kClassName[] = "MorvaneWindow";
+constexpr wchar_t kClassName[] = L"MorvaneWindow";
 
 // Which object each bound window is. Not a window property: under Wine
 // each look-up of one is a round trip to the server, and every message
@@ -58,6 +59,16 @@ Bindings& Bound() {
 // bind it to its HWND.
 thread_local Window* t_creating = nullptr;
 
+// The code page's single byte for a UTF-16 character, or 0 when it has none
+// (a double-byte character, one it cannot say, half a surrogate pair).
+char CodePageByte(WPARAM ch) {
+  if (ch < 0x80) return static_cast<char>(ch);
+  const wchar_t wide = static_cast<wchar_t>(ch);
+  bool lossless = false;
+  const std::string bytes = mv::AnsiFromWide(std::wstring_view(&wide, 1), &lossless);
+  return lossless && bytes.size() == 1 ? bytes[0] : 0;
+}
+
 }  // namespace
 
 ShiftState ShiftState::FromKeyboard() {
@@ -87,16 +98,34 @@ bool RunKeyHandlers(UINT msg, WPARAM& wp, const KeyHandler& on_key_down, const K
     return key == 0;
   }
   if (msg == WM_CHAR && on_key_press) {
-    char ch = static_cast<char>(wp);
+    const char byte = CodePageByte(wp);
+    if (byte == 0) return false;
+    char ch = byte;
     on_key_press(ch);
-    wp = static_cast<unsigned char>(ch);
-    return ch == 0;
+    if (ch == byte) return false;
+    if (ch == 0) {
+      wp = 0;
+      return true;
+    }
+    const std::wstring wide = mv::WideFromAnsi(std::string_view(&ch, 1));
+    wp = wide.size() == 1 ? wide[0] : static_cast<unsigned char>(ch);
+    return false;
   }
   return false;
 }
 
-WindowCreationError::WindowCreationError(const std::string& class_name, DWORD error)
-    : std::runtime_error("ウィンドウを作成できません（" + class_name + "、エラー " + std::to_string(error) + "）"),
+std::wstring WideText(HWND hwnd) {
+  const int n = ::GetWindowTextLengthW(hwnd);
+  if (n <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  const int got = ::GetWindowTextW(hwnd, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return text;
+}
+
+WindowCreationError::WindowCreationError(const std::wstring& class_name, DWORD error)
+    : std::runtime_error("ウィンドウを作成できません（" + mv::AnsiFromWide(class_name) + "、エラー " +
+                         std::to_string(error) + "）"),
       error_(error) {}
 
 Window::Window() = default;
@@ -108,7 +137,9 @@ Window* Window::FromHandle(HWND hwnd) {
 }
 
 void Window::RestoreProcedure() {
-  if (hwnd_) ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnProcedure()));
+  // Set through the W call: it makes the window Unicode again, should an
+  // ANSI procedure have made it an ANSI one.
+  if (hwnd_) ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnProcedure()));
 }
 
 void Window::Bind(HWND hwnd) {
@@ -117,32 +148,34 @@ void Window::Bind(HWND hwnd) {
 }
 
 void Window::CreateHandle(const CreateParams& p) {
-  const char* cls = p.class_name;
+  const wchar_t* cls = p.class_name;
   if (!cls) {
     static bool registered = false;
     if (!registered) {
-      WNDCLASSEXA wc{sizeof(wc)};
+      WNDCLASSEXW wc{sizeof(wc)};
       wc.style = CS_DBLCLKS;
       wc.lpfnWndProc = &Window::StaticWndProc;
-      wc.hInstance = ::GetModuleHandleA(nullptr);
-      wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+      wc.hInstance = ::GetModuleHandleW(nullptr);
+      wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));  // an ordinal
       wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
       wc.lpszClassName = kClassName;
-      registered = ::RegisterClassExA(&wc) != 0;
+      registered = ::RegisterClassExW(&wc) != 0;
     }
     cls = kClassName;
   }
+  const std::wstring text = mv::WideFromAnsi(p.text);
   Window* outer = t_creating;
   t_creating = this;
-  HWND hwnd = ::CreateWindowExA(p.ex_style, cls, p.text.c_str(), p.style, p.x, p.y, p.width, p.height,
-                                p.parent, p.menu_or_id, ::GetModuleHandleA(nullptr), nullptr);
+  HWND hwnd = ::CreateWindowExW(p.ex_style, cls, text.c_str(), p.style, p.x, p.y, p.width, p.height, p.parent,
+                                p.menu_or_id, ::GetModuleHandleW(nullptr), nullptr);
   t_creating = outer;
   if (!hwnd) throw WindowCreationError(cls, ::GetLastError());
   if (p.class_name) {
-    // A system class: take its messages over, keeping its procedure.
+    // A system class: take its messages over, keeping its procedure (the
+    // W call hands over its Unicode one).
     Bind(hwnd);
     super_proc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::SubclassProc)));
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::SubclassProc)));
   }
 }
 
@@ -163,13 +196,13 @@ LRESULT CALLBACK Window::StaticWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     self = t_creating;
     self->Bind(hwnd);
   }
-  if (!self) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
   return self->SafeWndProc(msg, wp, lp);
 }
 
 LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Window* self = FromHandle(hwnd);
-  if (!self) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
   return self->SafeWndProc(msg, wp, lp);
 }
 
@@ -191,8 +224,8 @@ LRESULT Window::SafeWndProc(UINT msg, WPARAM wp, LPARAM lp) noexcept {
 }
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM wp, LPARAM lp) {
-  if (super_proc_) return ::CallWindowProcA(super_proc_, hwnd_, msg, wp, lp);
-  return ::DefWindowProcA(hwnd_, msg, wp, lp);
+  if (super_proc_) return ::CallWindowProcW(super_proc_, hwnd_, msg, wp, lp);
+  return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
 LRESULT Window::WndProc(UINT msg, WPARAM wp, LPARAM lp) {

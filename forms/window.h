@@ -19,7 +19,7 @@ class WinControl;
 // The system made no window: the class asked for and its error code.
 class WindowCreationError : public std::runtime_error {
  public:
-  WindowCreationError(const std::string& class_name, DWORD error);
+  WindowCreationError(const std::wstring& class_name, DWORD error);
   DWORD Error() const { return error_; }
 
  private:
@@ -43,8 +43,13 @@ using KeyPressHandler = std::function<void(char& ch)>;           // set ch to 0 
 
 // Runs the key handlers on a WM_KEYDOWN / WM_SYSKEYDOWN or WM_CHAR
 // message's key and leaves what they made of it in wp; true when a handler
-// used the key up (set it to 0).
+// used the key up (set it to 0). The windows are Unicode: a character is
+// handed to OnKeyPress as the code page's one byte for it, and one the code
+// page has no single byte for is not handed over.
 bool RunKeyHandlers(UINT msg, WPARAM& wp, const KeyHandler& on_key_down, const KeyPressHandler& on_key_press);
+
+// A window's text as its procedure gives it, however long.
+std::wstring WideText(HWND hwnd);
 
 class Window {
  public:
@@ -58,9 +63,10 @@ class Window {
   // The object bound to a window made by this layer, or null.
   static Window* FromHandle(HWND hwnd);
 
-  // The procedure this layer gave the window. Foreign code (a plug-in) may
-  // subclass a window of ours; before that code goes away the window gets
-  // this procedure back.
+  // The procedure this layer gave the window, a Unicode one. Foreign code
+  // (a plug-in) may subclass a window of ours, with an ANSI procedure too;
+  // before that code goes away the window gets this procedure back, and
+  // with it its Unicode messages.
   WNDPROC OwnProcedure() const { return super_proc_ ? &Window::SubclassProc : &Window::StaticWndProc; }
   void RestoreProcedure();
 
@@ -86,8 +92,8 @@ class Window {
  protected:
   struct CreateParams {
     DWORD ex_style = 0;
-    const char* class_name = nullptr;  // null: this layer's own class
-    std::string text;
+    const wchar_t* class_name = nullptr;  // null: this layer's own class
+    std::string text;  // in the code page
     DWORD style = 0;
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
     HWND parent = nullptr;
@@ -95,9 +101,9 @@ class Window {
     UINT class_style = CS_DBLCLKS;
     HBRUSH background = nullptr;
   };
-  // Creates the window; for system classes (BUTTON, LISTBOX, ...) the
-  // window is subclassed so that its messages reach WndProc too. Throws
-  // WindowCreationError when the system makes none.
+  // Creates the window, a Unicode one; for system classes (BUTTON,
+  // LISTBOX, ...) the window is subclassed so that its messages reach
+  // WndProc too. Throws WindowCreationError when the system makes none.
   void CreateHandle(const CreateParams& params);
   void DestroyHandle();
 

@@ -72,24 +72,25 @@ std::string StartFailure(const std::string& program, const std::string& exe, int
 std::string HandleText(HANDLE h) { return std::to_string(reinterpret_cast<std::uintptr_t>(h)); }
 
 // Paints (and answers messages sent to our windows) while the worker works;
-// the user's input waits in the queue until the call is over.
+// the user's input waits in the queue until the call is over. The W calls:
+// our windows are Unicode.
 void PumpPaint() {
   MSG msg;
-  for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i)
-    ::DispatchMessageA(&msg);
+  for (int i = 0; i < 64 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE); ++i)
+    ::DispatchMessageW(&msg);
 }
 
 // Everything, as a modal loop would: a plug-in's dialog in the worker is
 // owned by one of our windows, and the two threads' input is joined.
 void PumpAll() {
   MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       ::PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
 }
 

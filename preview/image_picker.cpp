@@ -21,7 +21,7 @@ ImagePicker::ImagePicker(forms::Window* strip) : glyphs_(mv::MakeTriangleImageLi
   cmbPreview->OnMeasureItem = [this](int i, int& h) { cmbPreviewMeasureItem(i, h); };
   cmbPreview->OnDrawItem = [this](forms::DrawItemArgs& a) { cmbPreviewDrawItem(a); };
   // The face's height was measured while the list was made.
-  ::SendMessageA(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kFaceHeight);
+  ::SendMessageW(cmbPreview->Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kFaceHeight);
 }
 
 void ImagePicker::Connect(forms::NotifyHandler up, forms::NotifyHandler down, forms::NotifyHandler change) {

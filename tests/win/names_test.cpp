@@ -29,8 +29,8 @@ std::string Bmp24() { return mv::test::BuildBmp(mv::test::BmpSpec{}); }
 
 std::wstring WindowText(HWND w) {
   wchar_t text[512] = {};
-  // The text as kept, not as an ANSI window procedure would hand it over.
-  ::InternalGetWindowText(w, text, static_cast<int>(std::size(text)));
+  // As the window's own procedure hands it over: an ANSI one would give '?'.
+  ::GetWindowTextW(w, text, static_cast<int>(std::size(text)));
   return text;
 }
 
@@ -110,6 +110,11 @@ TEST_P(NamesTest, NamesBeyondTheCodePageLoadShowAndGoThroughTheDialog) {
   mvtest::Pump();
   EXPECT_EQ(WindowText(frmPreview->Handle()), kEmoji + L".mvt 4x4 8bit");
   EXPECT_EQ(WindowText(frmPrePalette->Handle()), kEmoji + L".mvt 8bit");
+  frmPreview->ShowImage(0);
+  EXPECT_EQ(WindowText(frmPreview->Handle()), names[0] + L" 4x4 24bit");  // 한국어
+  for (HWND w : {frmMain->Handle(), frmMain->lstBefore->Handle(), frmPreview->Handle(),
+                 frmPreview->cmbPreview->Handle(), frmPrePalette->Handle()})
+    EXPECT_TRUE(::IsWindowUnicode(w));
   // "é.bmp" and "ê.bmp" are the same text in the code page: the picker
   // still shows the one chosen.
   frmPreview->cmbPreview->SetItemIndex(4);

@@ -265,6 +265,18 @@ TEST_F(AppTest, StatusBarShowsLoadHintOverButtonAndClearsOverForm) {
   char text[256] = {};
   ::SendMessageA(frmMain->StatusBar->Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
   EXPECT_STREQ(text, "画像を読み込みます");
+  // The button's tooltip gets it too: Wine's bar asks in ANSI, Windows' in
+  // the form of its parent, a Unicode window.
+  const auto command = static_cast<UINT_PTR>(frmMain->ToolBar->Info(0).command);
+  wchar_t tip_text[80] = {};
+  TTTOOLINFOW ti{TTTOOLINFOW_V1_SIZE, 0, frmMain->ToolBar->Handle(), command};
+  ti.lpszText = tip_text;
+  const HWND tip = reinterpret_cast<HWND>(::SendMessageW(frmMain->ToolBar->Handle(), TB_GETTOOLTIPS, 0, 0));
+  ::SendMessageW(tip, TTM_GETTEXTW, std::size(tip_text), reinterpret_cast<LPARAM>(&ti));
+  EXPECT_STREQ(tip_text, L"画像を読み込みます");
+  NMTTDISPINFOW asked{{tip, command, TTN_GETDISPINFOW}};
+  ::SendMessageW(frmMain->Handle(), WM_NOTIFY, command, reinterpret_cast<LPARAM>(&asked));
+  EXPECT_STREQ(asked.lpszText, L"画像を読み込みます");
   // Over the tool bar beside the button nothing changes.
   ::SendMessageA(frmMain->ToolBar->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(400, 10));
   EXPECT_EQ(frmMain->StatusBar->SimpleText(), "画像を読み込みます");
