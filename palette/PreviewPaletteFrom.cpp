@@ -4,7 +4,6 @@
 #include "base/handles.h"
 #include "palette/palette_grid.h"
 #include "preview/PreviewForm.h"
-#include "preview/image_index.h"
 
 TfrmPrePalette* frmPrePalette = nullptr;
 
@@ -220,23 +219,17 @@ void TfrmPrePalette::SwitchBoth(int i) {
 }
 
 void TfrmPrePalette::FormKeyPress(char& key) {
-  const int count = frmMain->lstBefore->Count();
-  int i;
-  if (key == ' ')
-    i = mv::NextIndex(ImageIndex, count);
-  else if (key == 'B' || key == 'b')
-    i = mv::PreviousIndex(ImageIndex, count);
-  else
-    return;
+  const int i = ImagePicker::StepByKey(key, ImageIndex);
+  if (i < 0) return;
   SwitchBoth(i);
   ::InvalidateRect(Handle(), nullptr, FALSE);
   ::UpdateWindow(Handle());
   // The character goes on to the focused control as usual.
 }
 
-void TfrmPrePalette::spbUpClick() { SwitchBoth(mv::PreviousIndex(ImageIndex, frmMain->lstBefore->Count())); }
+void TfrmPrePalette::spbUpClick() { SwitchBoth(ImagePicker::Previous(ImageIndex)); }
 
-void TfrmPrePalette::spbDownClick() { SwitchBoth(mv::NextIndex(ImageIndex, frmMain->lstBefore->Count())); }
+void TfrmPrePalette::spbDownClick() { SwitchBoth(ImagePicker::Next(ImageIndex)); }
 
 void TfrmPrePalette::cmbPreviewChange() {
   frmPreview->ShowImage(picker->IndexOfCurrentText());

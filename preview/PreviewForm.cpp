@@ -294,10 +294,11 @@ void TfrmPreview::StepImage(int i) {
 }
 
 void TfrmPreview::FormKeyPress(char& key) {
-  const int count = frmMain->lstBefore->Count();
+  if (const int step = ImagePicker::StepByKey(key, ImageIndex); step >= 0) {
+    StepImage(step);
+    return;
+  }
   switch (key) {
-    case ' ': StepImage(mv::NextIndex(ImageIndex, count)); break;
-    case 'B': case 'b': StepImage(mv::PreviousIndex(ImageIndex, count)); break;
     case 'U': case 'u': case 'R': case 'r': ScrollOneLine(Direction::Up); break;
     case 'J': case 'j': case 'F': case 'f': ScrollOneLine(Direction::Down); break;
     case 'H': case 'h': case 'D': case 'd': ScrollOneLine(Direction::Left); break;
@@ -349,6 +350,6 @@ void TfrmPreview::SwitchFromPicker(int i) {
   ::UpdateWindow(Handle());
 }
 
-void TfrmPreview::spbUpClick() { SwitchFromPicker(mv::PreviousIndex(ImageIndex, frmMain->lstBefore->Count())); }
+void TfrmPreview::spbUpClick() { SwitchFromPicker(ImagePicker::Previous(ImageIndex)); }
 
-void TfrmPreview::spbDownClick() { SwitchFromPicker(mv::NextIndex(ImageIndex, frmMain->lstBefore->Count())); }
+void TfrmPreview::spbDownClick() { SwitchFromPicker(ImagePicker::Next(ImageIndex)); }

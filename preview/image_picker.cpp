@@ -51,3 +51,19 @@ int ImagePicker::IndexOfCurrentText() const {
   }
   return current;
 }
+
+int ImagePicker::Previous(int index) {
+  const int count = frmMain->lstBefore->Count();
+  return index - 1 < 0 ? count - 1 : index - 1;
+}
+
+int ImagePicker::Next(int index) {
+  const int count = frmMain->lstBefore->Count();
+  return index + 1 >= count ? 0 : index + 1;
+}
+
+int ImagePicker::StepByKey(char key, int index) {
+  if (key == ' ') return Next(index);
+  if (key == 'B' || key == 'b') return Previous(index);
+  return -1;
+}

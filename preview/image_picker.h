@@ -9,7 +9,6 @@
 #include "base/handles.h"
 #include "forms/controls.h"
 #include "forms/picture.h"
-#include "preview/image_index.h"  // where the previous and next buttons step to
 
 class ImagePicker {
  public:
@@ -28,6 +27,13 @@ class ImagePicker {
   // The first item whose image's name equals that of the list's current
   // item, letter case ignored; -1 when the list has no current item.
   int IndexOfCurrentText() const;
+
+  // Where the viewers step from image `index` among those listed: the
+  // previous and next buttons, and the keys Space (next) and B (previous);
+  // past either end the step wraps around. -1 for a key that is no step.
+  static int Previous(int index);
+  static int Next(int index);
+  static int StepByKey(char key, int index);
 
  private:
   mv::unique_himagelist glyphs_;

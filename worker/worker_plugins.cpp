@@ -96,14 +96,12 @@ bool Deliver(const spi::PluginPicture& picture, DecodeReply& reply, std::uint8_t
 class OwnedWindows {
  public:
   explicit OwnedWindows(HWND owner) {
-    if (!owner || !::IsWindow(owner)) return;
-    owner_ = owner;
-    hook_ = ::SetWindowsHookExW(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+    if (!owner) return;
+    // Set once for the worker's life, as calls come thick and fast.
+    static const HHOOK hook = ::SetWindowsHookExW(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
+    if (hook) owner_ = owner;
   }
-  ~OwnedWindows() {
-    if (hook_) ::UnhookWindowsHookEx(hook_);
-    owner_ = nullptr;
-  }
+  ~OwnedWindows() { owner_ = nullptr; }
   OwnedWindows(const OwnedWindows&) = delete;
   OwnedWindows& operator=(const OwnedWindows&) = delete;
 
@@ -112,13 +110,12 @@ class OwnedWindows {
     if (code == HCBT_CREATEWND) {
       const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
       const HWND w = reinterpret_cast<HWND>(wp);
-      if (owner_ && !(create->style & WS_CHILD) && !::GetWindow(w, GW_OWNER))
+      if (owner_ && !(create->style & WS_CHILD) && !::GetWindow(w, GW_OWNER) && ::IsWindow(owner_))
         ::SetWindowLongPtrW(w, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner_));
     }
     return ::CallNextHookEx(nullptr, code, wp, lp);
   }
   static inline HWND owner_ = nullptr;
-  HHOOK hook_ = nullptr;
 };
 
 }  // namespace

@@ -255,30 +255,6 @@ TEST(BitDepthIconTest, FiguresHaveTheShapesOfTheirDigits) {
   }
 }
 
-TEST(BitDepthIconTest, OneAndFourDifferWhereTheirStrokesDiffer) {
-  Picture one = BitDepthIcon(0), four = BitDepthIcon(1);
-  Box b1 = BoundsOf(one, kRed), b4 = BoundsOf(four, kRed);
-  // "1" is narrow; "4" spans the full cell width.
-  EXPECT_LE(b1.right - b1.left + 1, 3);
-  EXPECT_EQ(b4.right - b4.left + 1, kFontWidth);
-  // "4" has a crossbar: a row that is red across its whole width.
-  int full_rows = 0;
-  for (int y = b4.top; y <= b4.bottom; ++y) {
-    bool full = true;
-    for (int x = b4.left; x <= b4.right; ++x) full &= four.at(x, y) == kRed;
-    full_rows += full;
-  }
-  EXPECT_EQ(full_rows, 1);
-  // "1" has a vertical stem: one column red from top to bottom.
-  int stems = 0;
-  for (int x = b1.left; x <= b1.right; ++x) {
-    bool full = true;
-    for (int y = b1.top; y <= b1.bottom; ++y) full &= one.at(x, y) == kRed;
-    stems += full;
-  }
-  EXPECT_EQ(stems, 1);
-}
-
 TEST(BitDepthIconTest, EveryIconIsDistinct) {
   for (int i = 0; i < kBitDepthIconCount; ++i)
     for (int j = i + 1; j < kBitDepthIconCount; ++j)

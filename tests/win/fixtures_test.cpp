@@ -27,18 +27,6 @@ using GetPictureFn = int(__stdcall*)(LPCSTR, LONG_PTR, unsigned int, HLOCAL*, HL
 using ConfigurationDlgFn = int(__stdcall*)(HWND, int);
 using FixtureStatsFn = FixtureCounters*(__stdcall*)();
 
-#pragma pack(push, 1)
-struct PictureInfo {
-  long left, top, width, height;
-  WORD xDensity, yDensity;
-  short colorDepth;
-#ifdef _WIN64
-  WORD padding;  // the 64-bit interface aligns the handle
-#endif
-  HLOCAL hInfo;
-};
-#pragma pack(pop)
-using GetPictureInfoFn = int(__stdcall*)(LPCSTR, LONG_PTR, unsigned int, PictureInfo*);
 
 template <class F>
 F Proc(HMODULE m, const char* name) {
@@ -52,7 +40,6 @@ struct Plugin {
   IsSupportedFn isSupported = nullptr;
   GetPictureFn getPicture = nullptr;
   ConfigurationDlgFn configurationDlg = nullptr;
-  GetPictureInfoFn getPictureInfo = nullptr;
   FixtureCounters* stats = nullptr;
 };
 
@@ -65,7 +52,6 @@ Plugin Load(const std::string& file) {
   p.isSupported = Proc<IsSupportedFn>(m, "IsSupported");
   p.getPicture = Proc<GetPictureFn>(m, "GetPicture");
   p.configurationDlg = Proc<ConfigurationDlgFn>(m, "ConfigurationDlg");
-  p.getPictureInfo = Proc<GetPictureInfoFn>(m, "GetPictureInfo");
   if (auto fn = Proc<FixtureStatsFn>(m, "FixtureStats")) {
     p.stats = fn();
     mv::test::ResetCounters(*p.stats);
@@ -230,53 +216,7 @@ class FixturePlugins : public ::testing::Test {
   static inline std::string dir_;
 };
 
-// ---------------------------------------------------------------- exports
-
-struct ExportCase {
-  const char* file;
-  bool info, supported, pictureInfo, picture, preview, config;
-};
-
-TEST_F(FixturePlugins, EachVariantLoadsWithExactlyItsExports) {
-  const ExportCase cases[] = {
-      {"mvt_good" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_noinfo" MV_SPI_EXT, false, true, true, true, true, true},
-      {"mvt_infoonly" MV_SPI_EXT, true, true, false, false, false, false},
-      {"mvt_failpic" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_cfg5" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_nocfg" MV_SPI_EXT, true, true, true, true, true, false},
-      {"mvt_longname_fixture_plugin" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_badblock" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_topdown" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_shortpal" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_fault_issupported" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_fault_getpicture" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_fault_info" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_fault_config" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_ptronly" MV_SPI_EXT, true, true, true, true, true, true},
-      {"mvt_fpu" MV_SPI_EXT, true, true, true, true, true, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    Plugin p = Load(c.file);
-    ASSERT_TRUE(p.module) << "LoadLibraryA failed, error " << ::GetLastError();
-    HMODULE m = p.module.get();
-    EXPECT_EQ(c.info, ::GetProcAddress(m, "GetPluginInfo") != nullptr);
-    EXPECT_EQ(c.supported, ::GetProcAddress(m, "IsSupported") != nullptr);
-    EXPECT_EQ(c.pictureInfo, ::GetProcAddress(m, "GetPictureInfo") != nullptr);
-    EXPECT_EQ(c.picture, ::GetProcAddress(m, "GetPicture") != nullptr);
-    EXPECT_EQ(c.preview, ::GetProcAddress(m, "GetPreview") != nullptr);
-    EXPECT_EQ(c.config, ::GetProcAddress(m, "ConfigurationDlg") != nullptr);
-    // Import plug-ins only: the archive entry points are never there.
-    EXPECT_EQ(nullptr, ::GetProcAddress(m, "GetArchiveInfo"));
-    EXPECT_EQ(nullptr, ::GetProcAddress(m, "GetFile"));
-    // Undecorated names only: a host looks them up by plain name.
-    EXPECT_EQ(nullptr, ::GetProcAddress(m, "_IsSupported@8"));
-    EXPECT_EQ(nullptr, ::GetProcAddress(m, "IsSupported@8"));
-    ASSERT_NE(nullptr, p.stats);
-    EXPECT_EQ(static_cast<std::int32_t>(sizeof(FixtureCounters)), p.stats->structSize);
-  }
-}
+// ---------------------------------------------------------------- loading
 
 TEST_F(FixturePlugins, TextFileNamedLikeAPluginDoesNotLoad) {
   ::SetLastError(0);
@@ -286,36 +226,6 @@ TEST_F(FixturePlugins, TextFileNamedLikeAPluginDoesNotLoad) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), err);
   // ...while it is really there, so the failure is the format, not a missing file.
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((mvtest::FixtureDir() + "not_a_dll" MV_SPI_EXT).c_str()));
-}
-
-// ---------------------------------------------------------------- GetPluginInfo
-
-TEST_F(FixturePlugins, PluginInfoTextsAndBufferLimits) {
-  Plugin p = Load("mvt_good" MV_SPI_EXT);
-  ASSERT_TRUE(p.getPluginInfo);
-  const char* expected[] = {"00IN", "Morvane MVT fixture 1.0", "*.mvt", "MVT test image"};
-  for (int i = 0; i < 4; ++i) {
-    char buf[256];
-    std::memset(buf, 'x', sizeof buf);
-    EXPECT_EQ(static_cast<int>(std::strlen(expected[i])), p.getPluginInfo(i, buf, 255)) << i;
-    EXPECT_STREQ(expected[i], buf) << i;
-  }
-  char buf[8] = "unset";
-  EXPECT_EQ(0, p.getPluginInfo(4, buf, sizeof buf));
-  EXPECT_STREQ("unset", buf) << "an unknown number writes nothing";
-  EXPECT_EQ(2, p.getPluginInfo(0, buf, 3));  // cut, but still terminated
-  EXPECT_STREQ("00", buf);
-  EXPECT_EQ(6, p.stats->pluginInfoCalls);
-  EXPECT_EQ(0, p.stats->pluginInfoLastNo);
-  EXPECT_EQ(3, p.stats->pluginInfoLastBufLen);
-
-  // Variants tell themselves apart in the description; the filter is shared.
-  Plugin other = Load("mvt_failpic" MV_SPI_EXT);
-  char desc[256] = {}, filter[256] = {};
-  other.getPluginInfo(1, desc, 255);
-  other.getPluginInfo(2, filter, 255);
-  EXPECT_STREQ("Morvane MVT fixture 1.0 (failpic)", desc);
-  EXPECT_STREQ("*.mvt", filter);
 }
 
 // ---------------------------------------------------------------- IsSupported
@@ -442,30 +352,6 @@ TEST_F(FixturePlugins, NegativeHeightGivesATopDownDibOfTheSamePicture) {
   for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(ExpectedColour(s, s.values[i]), shown[i]) << i;
 }
 
-TEST_F(FixturePlugins, FileInputHonoursTheOffset) {
-  Plugin p = Load("mvt_good" MV_SPI_EXT);
-  const Sample s = MakeSample(8, 4, 3);
-  const std::string path = Write("with_prefix.mvt", std::string(128, 'M') + s.file);
-  HLOCAL info = nullptr, bits = nullptr;
-  ProgressLog log;
-  g_log = &log;
-  ASSERT_EQ(0, p.getPicture(path.c_str(), 128, 0, &info, &bits, RecordProgress, 0));
-  g_log = nullptr;
-  mv::unique_hglobal infoOwner(info), bitsOwner(bits);
-  EXPECT_EQ(0, p.stats->getPictureFlag);
-  EXPECT_EQ(128, p.stats->getPictureLen);
-  EXPECT_STREQ(path.c_str(), p.stats->lastPath);
-  Locked px(bits);
-  EXPECT_EQ(0, std::memcmp(s.rows.data(), px.p, s.rows.size()));
-
-  // Without the offset the file does not start with the magic.
-  HLOCAL i2 = nullptr, b2 = nullptr;
-  EXPECT_EQ(2, p.getPicture(path.c_str(), 0, 0, &i2, &b2, nullptr, 0));
-  EXPECT_EQ(nullptr, i2);
-  EXPECT_EQ(nullptr, b2);
-  EXPECT_EQ(6, p.getPicture((dir_ + "missing.mvt").c_str(), 0, 0, &i2, &b2, nullptr, 0));
-}
-
 TEST_F(FixturePlugins, BadInputAndAbortReturnCodesAndNoBlocks) {
   Plugin p = Load("mvt_good" MV_SPI_EXT);
   const Sample s = MakeSample(8, 4, 3);
@@ -500,83 +386,7 @@ TEST_F(FixturePlugins, BadInputAndAbortReturnCodesAndNoBlocks) {
   EXPECT_FALSE(d.bits);
 }
 
-TEST_F(FixturePlugins, PictureInfoDescribesTheImage) {
-  Plugin p = Load("mvt_good" MV_SPI_EXT);
-  const Sample s = MakeSample(24, 7, -3);
-  const std::string path = Write("info.mvt", s.file);
-  PictureInfo pi;
-  std::memset(&pi, 0xCC, sizeof pi);
-  ASSERT_EQ(0, p.getPictureInfo(path.c_str(), 0, 0, &pi));
-  EXPECT_EQ(0, pi.left);
-  EXPECT_EQ(0, pi.top);
-  EXPECT_EQ(7, pi.width);
-  EXPECT_EQ(3, pi.height);
-  EXPECT_EQ(24, pi.colorDepth);
-  EXPECT_EQ(nullptr, pi.hInfo);
-  EXPECT_EQ(2, p.getPictureInfo("BMxx", 4, 1, &pi));
-}
-
 // ---------------------------------------------------------------- variants
-
-TEST_F(FixturePlugins, FailingPluginClaimsButNeverDecodes) {
-  Plugin p = Load("mvt_failpic" MV_SPI_EXT);
-  const std::string path = Write("claimed.mvt", MakeSample(8).file);
-  mv::unique_file h = OpenFresh(path);
-  EXPECT_NE(0, p.isSupported(path.c_str(), AsArg(h.get())));
-  Decoded d = DecodeMemory(p, path);
-  EXPECT_EQ(2, d.rc);
-  EXPECT_FALSE(d.info);
-  EXPECT_FALSE(d.bits);
-  EXPECT_EQ(1, p.stats->getPictureCalls);
-  EXPECT_EQ(-1, p.configurationDlg(nullptr, 1));
-}
-
-TEST_F(FixturePlugins, ConfigurationResultsAndWhatTheyRecord) {
-  HWND parent = ::GetDesktopWindow();
-  Plugin good = Load("mvt_good" MV_SPI_EXT);
-  EXPECT_EQ(0, good.configurationDlg(parent, 1));
-  EXPECT_EQ(1, good.stats->configCalls);
-  EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(parent)), good.stats->configParent);
-  EXPECT_EQ(1, good.stats->configMode);
-  EXPECT_EQ(0, good.configurationDlg(nullptr, 0));
-  EXPECT_EQ(2, good.stats->configCalls);
-  EXPECT_EQ(0, good.stats->configMode);
-
-  Plugin cfg5 = Load("mvt_cfg5" MV_SPI_EXT);
-  EXPECT_EQ(5, cfg5.configurationDlg(parent, 1));
-  EXPECT_EQ(1, cfg5.stats->configCalls);
-  Plugin nocfg = Load("mvt_nocfg" MV_SPI_EXT);
-  EXPECT_EQ(nullptr, nocfg.configurationDlg);
-}
-
-TEST_F(FixturePlugins, DecodersWithoutInfoOrWithALongNameStillDecode) {
-  const Sample s = MakeSample(8, 5, 2);
-  const std::string path = Write("plain.mvt", s.file);
-  for (const char* file : {"mvt_noinfo" MV_SPI_EXT, "mvt_cfg5" MV_SPI_EXT, "mvt_nocfg" MV_SPI_EXT, "mvt_longname_fixture_plugin" MV_SPI_EXT}) {
-    SCOPED_TRACE(file);
-    Plugin p = Load(file);
-    ASSERT_TRUE(p.getPicture);
-    Decoded d = DecodeMemory(p, path);
-    ASSERT_EQ(0, d.rc);
-    Locked px(d.bits.get());
-    EXPECT_EQ(0, std::memcmp(s.rows.data(), px.p, s.rows.size()));
-  }
-  EXPECT_GT(std::strlen("mvt_longname_fixture_plugin" MV_SPI_EXT), 18u);
-}
-
-TEST_F(FixturePlugins, TopDownVariantAlwaysFlips) {
-  Plugin p = Load("mvt_topdown" MV_SPI_EXT);
-  const Sample s = MakeSample(24, 3, 4);
-  Decoded d = DecodeMemory(p, Write("always_topdown.mvt", s.file));
-  ASSERT_EQ(0, d.rc);
-  Locked info(d.info.get()), px(d.bits.get());
-  EXPECT_EQ(-4, info.header().biHeight);
-  EXPECT_EQ(mv::test::MvtFlipRows(s.rows, mv::test::MvtRowStride(3, 24)),
-            std::string(reinterpret_cast<const char*>(px.p), s.rows.size()));
-  const auto shown = RenderThroughGdi(info.p, px.p, 3, 4);
-  ASSERT_EQ(s.values.size(), shown.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(ExpectedColour(s, s.values[i]), shown[i]) << i;
-}
 
 TEST_F(FixturePlugins, ShortPaletteVariantSetsClrUsedAndShortensTheBlock) {
   Plugin p = Load("mvt_shortpal" MV_SPI_EXT);
@@ -648,18 +458,6 @@ TEST_F(FixturePlugins, FpuVariantLeavesTheControlWordChanged) {
     EXPECT_EQ(0, cw & 0x0004) << std::hex << cw << ": divide-by-zero should be unmasked";
     EXPECT_NE(before, cw);
   }
-}
-
-TEST_F(FixturePlugins, PointerOnlyVariantDecodesWhenGivenABuffer) {
-  // Given a handle it faults by design, which this process must not do.
-  Plugin p = Load("mvt_ptronly" MV_SPI_EXT);
-  std::string head = MakeSample(8, 2, 2).file;
-  const std::string path = Write("ptronly.mvt", head);
-  head.resize(2048, '\0');
-  EXPECT_NE(0, p.isSupported(path.c_str(), reinterpret_cast<DWORD_PTR>(head.data())));
-  EXPECT_EQ(0, p.stats->isSupportedGotHandle);
-  Decoded d = DecodeMemory(p, path);
-  EXPECT_EQ(0, d.rc);
 }
 
 // ---------------------------------------------------------------- faults
