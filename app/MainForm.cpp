@@ -4,6 +4,7 @@
 
 #include "base/sjis_path.h"
 #include "base/wide_text.h"
+#include "decode/load_queue.h"
 #include "forms/application.h"
 #include "forms/message_box.h"
 #include "image/before_image.h"
@@ -88,6 +89,17 @@ void TfrmMain::BuildComponents() {
 
   lstAfter = std::make_unique<forms::ListBox>(this, forms::ListBoxParams{.bounds = {224, 64, 409, 351}});
   StatusBar = std::make_unique<forms::StatusBar>(this, forms::ControlBounds{0, 413, 631, 21});
+  prgLoad = std::make_unique<forms::ProgressBar>(StatusBar.get(), forms::ControlBounds{431, 3, 196, 16});
+  tmrLoad = std::make_unique<forms::Timer>();
+  // A load's results are taken at this pace (and at once when its room
+  // ahead is full or it has ended): often enough to look live, seldom
+  // enough that the lists take many images at a time (the system's list
+  // box redoes its scroll bar for all its items each time it draws again).
+  tmrLoad->SetInterval(100);
+  tmrLoad->OnTimer = [this] { TakeLoadResults(); };
+  ChooseFolder = [this](std::wstring& folder) {
+    return forms::SelectFolder(Handle(), "読み込むフォルダーを選択してください", folder);
+  };
 
   dlgLoad = std::make_unique<forms::OpenDialog>();
   dlgLoad->Title = "画像ファイルを開く";
@@ -98,11 +110,16 @@ void TfrmMain::BuildMenu() {
   HMENU file = menu->AddPopup("ファイル(&F)");
   Menu_Load = menu->AddItem(file, "画像を読み込む(&O)", [this] { Menu_LoadClick(nullptr); },
                             forms::Shortcut{'L', false, false, false, "L"});
+  Menu_LoadFolder = menu->AddItem(file, "フォルダーを読み込む(&D)", [this] { Menu_LoadFolderClick(nullptr); });
+  // Esc runs the exit item, which stops a running load first.
+  Menu_StopLoad = menu->AddItem(file, "読み込みの中止(&T)", [this] { Menu_StopLoadClick(nullptr); },
+                                forms::Shortcut{0, false, false, false, "Esc"});
   menu->AddSeparator(file);
   Menu_Exit = menu->AddItem(file, "Morvaneの終了(&X)", [this] { Menu_ExitClick(nullptr); },
                             forms::Shortcut{VK_ESCAPE, false, false, false, "Esc"});
   HMENU setting = menu->AddPopup("設定(&S)");
   Menu_Plugin = menu->AddItem(setting, "Susieプラグインの設定(&P)", [this] { Menu_PluginClick(nullptr); });
+  menu->SetEnabled(Menu_StopLoad, false);
   SetMenu(std::move(menu));
   // The menu bar takes room from the client area: give it back.
   SetClientSize(kClientWidth, kClientHeight);
@@ -118,7 +135,8 @@ void TfrmMain::FormCreate() {
   SettingsPath = settings::SettingsPathFor(exe);
   const std::string dir = settings::ReadPluginDir(SettingsPath);
   SpiCtrl = dir.empty() ? new QvSpiCtrl() : new QvSpiCtrl(dir);
-  SpiCtrl->OnCallsEnded = [this] { OnCallsEnded(); };
+  // The last call may end on a decoding thread.
+  SpiCtrl->OnCallsEnded = [this] { PostCall([this] { ResumePendingClose(); }); };
   SpiCtrl->OwnerWindow = Handle();
   PluginDlg = new TdlgPlugin();
   LastFolder = mv::WideFromAnsi(mv::ExtractFileDir(exe));
@@ -128,6 +146,8 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::FormClose(forms::CloseAction& action) {
   if (CloseMustWait()) {
+    // A load stops first; the close follows once its decodes have ended.
+    StopLoad();
     action = forms::CloseAction::None;
     close_pending_ = true;
     return;
@@ -150,29 +170,21 @@ void TfrmMain::FormClose(forms::CloseAction& action) {
   BeforeImages.clear();
 }
 
-void TfrmMain::FormMouseMove(forms::ShiftState, int, int) { StatusBar->SetSimpleText(""); }
+void TfrmMain::FormMouseMove(forms::ShiftState, int, int) { SetStatusText(""); }
 
-void TfrmMain::btnLoadMouseMove(forms::ShiftState, int, int) { StatusBar->SetSimpleText(kLoadHint); }
+void TfrmMain::btnLoadMouseMove(forms::ShiftState, int, int) { SetStatusText(kLoadHint); }
+
+void TfrmMain::SetStatusText(const std::string& text) {
+  if (load_progress_shown_)
+    status_after_load_ = text;
+  else
+    StatusBar->SetSimpleText(text);
+}
 
 void TfrmMain::Menu_LoadClick(void* sender) { btnLoadClick(sender); }
 
 bool TfrmMain::CloseMustWait() const {
-  return (SpiCtrl && SpiCtrl->CallInProgress()) || (PluginDlg && PluginDlg->Showing());
-}
-
-void TfrmMain::OnCallsEnded() {
-  if (!pending_loads_.empty()) {
-    // Posted: the call that ended is still on the stack. A close asked for
-    // meanwhile follows the loads.
-    PostCall([this] {
-      std::vector<std::wstring> paths = std::move(pending_loads_);
-      pending_loads_.clear();
-      if (SpiCtrl) LoadPaths(paths);
-      ResumePendingClose();
-    });
-    return;
-  }
-  ResumePendingClose();
+  return load_ || (SpiCtrl && SpiCtrl->CallInProgress()) || (PluginDlg && PluginDlg->Showing());
 }
 
 void TfrmMain::ResumePendingClose() {
@@ -183,8 +195,9 @@ void TfrmMain::ResumePendingClose() {
 }
 
 void TfrmMain::Menu_PluginClick(void*) {
-  // Showing the dialog reloads the plug-ins: not under a running call.
-  if (SpiCtrl->CallInProgress()) {
+  // Showing the dialog reloads the plug-ins: not under a running call, nor
+  // while a load runs (the item is greyed then).
+  if (load_ || SpiCtrl->CallInProgress()) {
     ::MessageBeep(MB_OK);
     return;
   }
@@ -193,6 +206,11 @@ void TfrmMain::Menu_PluginClick(void*) {
 }
 
 void TfrmMain::Menu_ExitClick(void*) {
+  // The first Esc of a running load stops it; the next ends the program.
+  if (load_ && !LoadStopped()) {
+    StopLoad();
+    return;
+  }
   // A hidden preview keeps the state it will show in, but nothing is on
   // screen to restore: the first Esc then ends the program.
   if (frmPreview && frmPreview->Showing() && frmPreview->State() == forms::WindowState::Maximized) {

@@ -3,26 +3,18 @@
 #include <utility>
 
 #include "app/MainForm.h"
-#include "base/open_file.h"
 #include "forms/application.h"
 #include "forms/message_box.h"
 #include "plugins/spi_ctrl.h"
 
 void TfrmMain::FormDropFiles(const std::vector<std::wstring>& paths) {
   // The window takes nothing while a dialog or message box of ours is up
-  // (it is disabled then). A drop during a plug-in call loads after it.
+  // (it is disabled then). A drop during a load (a plug-in's own box may
+  // have disabled the window) loads after it; a folder gives its images.
   if (forms::Application::Instance().modal_level > 0 || forms::OpenMessageBoxes() > 0 ||
-      (!::IsWindowEnabled(Handle()) && !(SpiCtrl && SpiCtrl->CallInProgress())))
+      (!::IsWindowEnabled(Handle()) && !Loading() && !(SpiCtrl && SpiCtrl->CallInProgress())))
     return;
-  // Folders are passed over: the load dialog names files only, and what a
-  // folder holds that is an image depends on the plug-ins of the moment.
-  std::vector<std::wstring> files;
-  for (const std::wstring& path : paths) {
-    const DWORD attributes = ::GetFileAttributesW(mv::FileCallPath(path).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    files.push_back(path);
-  }
-  if (!files.empty()) LoadPaths(files);
+  LoadPaths(paths);
 }
 
 void TfrmMain::LoadAtStart(std::vector<std::wstring> paths) {

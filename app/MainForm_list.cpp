@@ -43,13 +43,15 @@ void TfrmMain::lstBeforeKeyDown(WORD& key, forms::ShiftState shift) {
   }
 }
 
-void TfrmMain::UpdateBeforeExtent() {
-  // Item i's text is the name of image i: taken from the store, and all
-  // measured in one context, as a load may have listed thousands.
+void TfrmMain::UpdateBeforeExtent(std::size_t from) {
+  // Item i's text is the name of image i: taken from the store, and
+  // measured in one context, as a load may list thousands. Images appended
+  // from `from` on can only widen what the list had.
   const forms::TextMeasure measure(lstBefore->Font());
   const int text_left = mv::ImageItemTextLeft(*imglstBits);
-  int widest = 0;
-  for (const tag_BeforeImage* image : BeforeImages)
-    if (image) widest = std::max<int>(widest, measure.Of(image->WideName).cx + text_left + 2);
+  int widest = from == 0 ? 0 : lstBefore->HorizontalExtent();
+  for (std::size_t i = from; i < BeforeImages.size(); ++i)
+    if (const tag_BeforeImage* image = BeforeImages[i])
+      widest = std::max<int>(widest, measure.Of(image->WideName).cx + text_left + 2);
   lstBefore->SetHorizontalExtent(widest);
 }

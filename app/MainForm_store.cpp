@@ -41,7 +41,8 @@ tag_BeforeImage* TfrmMain::AppendImage(std::unique_ptr<tag_BeforeImage> image) {
   tag_BeforeImage* appended = image.get();
   BeforeImages.push_back(image.release());
   for (forms::ItemList* list : NameLists()) list->Add(appended->FileName);
-  btnDel1->SetEnabled(true);
+  // Removal waits for a load's end; asked once, not for every image.
+  if (!Loading() && !btnDel1->Enabled()) btnDel1->SetEnabled(true);
   return appended;
 }
 

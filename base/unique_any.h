@@ -4,15 +4,16 @@
 // a run of operations gives back everything it took.
 #pragma once
 
+#include <atomic>
 #include <utility>
 
 namespace mv {
 
 // Live handles per traits type: +1 when an owner takes a handle, -1 when it
-// closes one. Plain ints: everything runs on the user-interface thread.
+// closes one. Files are decoded on several threads at once.
 template <class Traits>
 struct HandleCount {
-  static inline int live = 0;
+  static inline std::atomic<int> live = 0;
 };
 
 template <class Traits>

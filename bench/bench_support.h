@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "base/handles.h"
 #include "plugins/settings_file.h"
 
 namespace bench {
@@ -35,6 +37,19 @@ inline bool WriteAll(HANDLE f, const void* data, std::size_t size) {
     size -= written;
   }
   return true;
+}
+
+// This program's folder, with its trailing backslash.
+inline std::string ExeDir() {
+  std::string path(MAX_PATH * 4, '\0');
+  path.resize(::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+inline bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  mv::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+  return f && WriteAll(f.get(), bytes.data(), bytes.size());
 }
 
 // Committed regions of one type (MEM_PRIVATE, MEM_MAPPED) summed with

@@ -138,6 +138,11 @@ int main(int argc, char** argv) {
     const int boxes_before = boxes;
     const double load_start = Seconds();
     frmMain->btnLoadClick(nullptr);
+    // The load runs on its own threads; it has ended when the window says so.
+    while (frmMain->Loading()) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      Pump();
+    }
     load_times.push_back(Seconds() - load_start);
     ok = ok && boxes == boxes_before && frmMain->lstBefore->Count() == count &&
          static_cast<int>(frmMain->BeforeImages.size()) == count;
@@ -169,7 +174,7 @@ int main(int argc, char** argv) {
 
   std::printf("images decoded alone: %d in %.3f s (fastest of %d)\n", count, decode_time, kLoadRounds);
   std::printf("images loaded:   %d in %.3f s (fastest of %d)\n", count, load_time, kLoadRounds);
-  std::printf("load / decoding alone: %.3f (target: at most 1.5)\n", decode_time > 0 ? load_time / decode_time : 0.0);
+  std::printf("load / decoding alone: %.3f (target: at most 1.0)\n", decode_time > 0 ? load_time / decode_time : 0.0);
   std::printf("images removed:  %d in %.3f s\n", selected, remove_time);
   std::printf("removal / load:  %.3f (target: at most 1)\n", load_time > 0 ? remove_time / load_time : 0.0);
   std::printf("lists after removal: %s\n", ok ? "correct" : "WRONG");

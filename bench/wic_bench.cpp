@@ -22,8 +22,13 @@
 
 #include "base/handles.h"
 #include "bench/bench_support.h"
+#include "bench/wic_png.h"
 #include "susie/spi_interface.h"
 
+using bench::Com;
+using bench::EncodePng;
+using bench::NewFactory;
+using bench::ExeDir;
 using bench::Now;
 
 namespace {
@@ -33,56 +38,9 @@ constexpr int kRounds = 7;
 constexpr UINT kSide = 16;
 constexpr UINT kStride = (kSide * 3 + 3) / 4 * 4;
 
-template <class T>
-struct Com {
-  T* p = nullptr;
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-};
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-IWICImagingFactory* NewFactory() {
-  IWICImagingFactory* f = nullptr;
-  ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                     reinterpret_cast<void**>(&f));
-  return f;
-}
-
-// A 24-bit PNG whose pixels depend on `seed`; empty on failure.
-std::string EncodePng(IWICImagingFactory* f, int seed) {
-  Com<IStream> stream;
-  Com<IWICBitmapEncoder> enc;
-  Com<IWICBitmapFrameEncode> frame;
-  Com<IPropertyBag2> props;
-  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream.p)) ||
-      FAILED(f->CreateEncoder(GUID_ContainerFormatPng, nullptr, &enc.p)) ||
-      FAILED(enc->Initialize(stream.p, WICBitmapEncoderNoCache)) || FAILED(enc->CreateNewFrame(&frame.p, &props.p)) ||
-      FAILED(frame->Initialize(props.p)) || FAILED(frame->SetSize(kSide, kSide)))
-    return {};
-  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-  if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) return {};
-  std::vector<BYTE> rows(kSide * kSide * 3);
-  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<BYTE>(i * 7 + seed * 13 + (i >> 5));
-  if (FAILED(frame->WritePixels(kSide, kSide * 3, static_cast<UINT>(rows.size()), rows.data())) ||
-      FAILED(frame->Commit()) || FAILED(enc->Commit()))
-    return {};
-  STATSTG st{};
-  LARGE_INTEGER zero{};
-  if (FAILED(stream->Stat(&st, STATFLAG_NONAME)) || FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) return {};
-  std::string bytes(static_cast<std::size_t>(st.cbSize.QuadPart), '\0');
-  ULONG got = 0;
-  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &got);
-  bytes.resize(got);
-  return bytes;
 }
 
 // The direct decode: what the plug-in does at the least, without its blocks.
@@ -120,13 +78,6 @@ void OnStaThread(F&& body) {
     body();
     if (SUCCEEDED(com)) ::CoUninitialize();
   }).join();
-}
-
-std::string ExeDir() {
-  char buf[MAX_PATH * 2];
-  const DWORD n = ::GetModuleFileNameA(nullptr, buf, sizeof buf);
-  std::string path(buf, n);
-  return path.substr(0, path.find_last_of('\\') + 1);
 }
 
 }  // namespace

@@ -27,7 +27,9 @@
 #include "tests/support/mvt_format.h"
 #include "worker/worker_serve.h"
 
+using bench::ExeDir;
 using bench::Now;
+using bench::WriteFileBytes;
 
 namespace {
 
@@ -39,18 +41,6 @@ constexpr std::int32_t kBigWidth = 6000, kBigHeight = 8000;
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-std::string ExeDir() {
-  std::string path(MAX_PATH * 4, '\0');
-  path.resize(::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path.substr(0, path.find_last_of('\\') + 1);
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  mv::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-  return f && bench::WriteAll(f.get(), bytes.data(), bytes.size());
 }
 
 void RemoveFolder(const std::string& dir) {

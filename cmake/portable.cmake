@@ -4,6 +4,7 @@
 set(MORVANE_PORTABLE_FILES
   base/sjis_path.cpp
   base/long_path.cpp         # the \\?\ form of long paths
+  base/file_pattern.cpp      # plug-ins' file-name patterns
   image/bmp_layout.cpp      # layout checks
   image/rle.cpp             # RLE expansion
   image/bmp_render.cpp      # conversion to 32-bit pixels

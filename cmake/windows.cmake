@@ -1,5 +1,5 @@
 # The Windows program, its tests under Wine, the fixture plug-ins, the benchmark.
-set(MORVANE_WIN_LIBS comctl32 comdlg32 gdi32 user32 shell32 ole32 advapi32 kernel32)
+set(MORVANE_WIN_LIBS comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 advapi32 kernel32)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 # A 64-bit build makes the 32-bit parts it ships and tests with through a

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "base/handles.h"
@@ -13,7 +14,8 @@ bool DecodeNativeBitmap(tag_BeforeImage& image, int& mapping_counter) {
   mv::unique_file file = mv::OpenForReading(image.WidePath);
   if (!file) return false;
   char name[16];
-  std::snprintf(name, sizeof name, "%d", mapping_counter++);
+  // Files are decoded on several threads at once.
+  std::snprintf(name, sizeof name, "%d", std::atomic_ref<int>(mapping_counter).fetch_add(1));
   mv::unique_handle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, name));
   const DWORD named_error = ::GetLastError();
   if (mapping ? named_error == ERROR_ALREADY_EXISTS : named_error == ERROR_INVALID_HANDLE) {

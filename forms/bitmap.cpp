@@ -4,6 +4,7 @@
 #include "forms/logical_palette.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -11,7 +12,7 @@
 namespace forms {
 
 namespace {
-int g_live = 0;
+std::atomic<int> g_live = 0;  // bitmaps are made on the decoding threads too
 
 BITMAPINFO* MakeInfo(std::vector<std::uint8_t>& storage, int width, int height, PixelFormat format,
                      const std::array<RGBQUAD, 256>& table) {

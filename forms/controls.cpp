@@ -312,4 +312,14 @@ void StatusBar::SetSimpleText(const std::string& text) {
   ::SendMessageW(Handle(), SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(mv::WideFromAnsi(text_).c_str()));
 }
 
+ProgressBar::ProgressBar(Window* parent, const ControlBounds& bounds) : WinControl(parent) {
+  CreateChild(PROGRESS_CLASSW, 0, 0, bounds);
+}
+
+void ProgressBar::SetMax(int max) { ::SendMessageW(Handle(), PBM_SETRANGE32, 0, max); }
+
+void ProgressBar::SetPosition(int position) { ::SendMessageW(Handle(), PBM_SETPOS, position, 0); }
+
+int ProgressBar::Position() const { return static_cast<int>(::SendMessageW(Handle(), PBM_GETPOS, 0, 0)); }
+
 }  // namespace forms

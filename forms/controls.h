@@ -185,4 +185,13 @@ class StatusBar : public WinControl {
   std::string text_;
 };
 
+// A bar that fills from left to right, from 0 to its maximum.
+class ProgressBar : public WinControl {
+ public:
+  ProgressBar(Window* parent, const ControlBounds& bounds);
+  void SetMax(int max);
+  void SetPosition(int position);
+  int Position() const;
+};
+
 }  // namespace forms

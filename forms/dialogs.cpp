@@ -103,6 +103,14 @@ bool OpenDialog::Execute(HWND owner) {
 }
 
 bool SelectDirectory(HWND owner, const std::string& prompt, std::string& folder) {
+  // The plug-in folder is kept as a code-page path.
+  std::wstring wide;
+  if (!SelectFolder(owner, prompt, wide)) return false;
+  folder = mv::AnsiFromWide(wide);
+  return true;
+}
+
+bool SelectFolder(HWND owner, const std::string& prompt, std::wstring& folder) {
   const std::wstring title = mv::WideFromAnsi(prompt);
   BROWSEINFOW bi{};
   bi.hwndOwner = owner;
@@ -113,11 +121,10 @@ bool SelectDirectory(HWND owner, const std::string& prompt, std::string& folder)
   PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&bi);
   bool ok = false;
   if (pidl) {
-    // The call fills at most MAX_PATH characters. The plug-in folder is
-    // kept as a code-page path.
-    std::wstring path(MAX_PATH + 1, L'\0');
-    ok = ::SHGetPathFromIDListW(pidl, path.data()) != FALSE;
-    if (ok) folder = mv::AnsiFromWide(path.c_str());
+    // As long a path as the system can name.
+    std::wstring path(32768, L'\0');
+    ok = ::SHGetPathFromIDListEx(pidl, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT) != FALSE;
+    if (ok) folder = path.c_str();
     ::CoTaskMemFree(pidl);
   }
   ::CoUninitialize();

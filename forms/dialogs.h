@@ -47,5 +47,7 @@ class OpenDialog {
 // The shell's folder browser over the whole desktop, file-system folders
 // only. False when the user cancels.
 bool SelectDirectory(HWND owner, const std::string& prompt, std::string& folder);
+// The same, giving the folder as the file system names it.
+bool SelectFolder(HWND owner, const std::string& prompt, std::wstring& folder);
 
 }  // namespace forms

@@ -229,6 +229,7 @@ constexpr UINT kPostedCallMessage = WM_APP + 0x100;
 void Form::SetAcceptFiles(bool on) { ::DragAcceptFiles(Handle(), on ? TRUE : FALSE); }
 
 void Form::PostCall(std::function<void()> call) {
+  const std::lock_guard<std::mutex> lock(posted_mutex_);
   posted_calls_.push_back(std::move(call));
   if (posted_calls_.size() == 1) ::PostMessageW(Handle(), kPostedCallMessage, 0, 0);
 }
@@ -238,7 +239,10 @@ LRESULT Form::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kPostedCallMessage: {
       // Calls posted while these run wait for a message of their own.
       std::vector<std::function<void()>> calls;
-      calls.swap(posted_calls_);
+      {
+        const std::lock_guard<std::mutex> lock(posted_mutex_);
+        calls.swap(posted_calls_);
+      }
       for (auto& call : calls) call();
       return 0;
     }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,7 +97,8 @@ class Form : public Window {
   void SetAcceptFiles(bool on);
 
   // Runs `call` from the message loop, after what is queued now (a window
-  // that must be shown first, a caller still on the stack).
+  // that must be shown first, a caller still on the stack). Any thread may
+  // post.
   void PostCall(std::function<void()> call);
 
  protected:
@@ -114,6 +116,7 @@ class Form : public Window {
   HWND last_focus_ = nullptr;
   Button* default_button_ = nullptr;
   Button* cancel_button_ = nullptr;
+  std::mutex posted_mutex_;  // calls are posted from the decoding threads too
   std::vector<std::function<void()>> posted_calls_;
 };
 

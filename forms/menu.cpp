@@ -39,6 +39,15 @@ int MainMenu::AddItem(HMENU popup, const std::string& caption, NotifyHandler on_
 
 void MainMenu::AddSeparator(HMENU popup) { ::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr); }
 
+void MainMenu::SetEnabled(int id, bool enabled) {
+  ::EnableMenuItem(bar_handle_, static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+bool MainMenu::Enabled(int id) const {
+  const UINT state = ::GetMenuState(bar_handle_, static_cast<UINT>(id), MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
 HACCEL MainMenu::Accelerators() {
   if (!accel_built_) {
     accel_table_.reset(accels_.empty() ? nullptr

@@ -13,7 +13,7 @@
 namespace forms {
 
 struct Shortcut {
-  WORD key = 0;  // virtual key; 0 = none
+  WORD key = 0;  // virtual key; 0 = none (the text alone is shown)
   bool ctrl = false, shift = false, alt = false;
   std::string text;  // shown right of the caption, e.g. "Esc"
 };
@@ -30,6 +30,9 @@ class MainMenu {
   int AddBarItem(const std::string& caption, NotifyHandler on_click = {});
   int AddItem(HMENU popup, const std::string& caption, NotifyHandler on_click, Shortcut shortcut = {});
   void AddSeparator(HMENU popup);
+  // Greys an item out, or makes it usable again.
+  void SetEnabled(int id, bool enabled);
+  bool Enabled(int id) const;
 
   // Gives the bar to a window, which then owns and destroys it.
   HMENU Detach() { return bar_.release(); }

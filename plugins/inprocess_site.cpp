@@ -5,6 +5,7 @@
 
 #include "base/mapped_file.h"
 #include "base/open_file.h"
+#include "base/sjis_path.h"
 #include "forms/bitmap.h"
 #include "plugins/plugin_windows.h"
 #include "susie/plugin_name.h"
@@ -46,22 +47,25 @@ bool MakeBitmap(const PluginPicture& picture, mv::DecodedPicture& out) {
 bool InProcessSite::Load(const std::string& folder, const std::vector<std::string>& names,
                          std::vector<SiteLoaded>& loaded) {
   Unload();
-  slots_.resize(names.size());
   loaded.assign(names.size(), SiteLoaded{});
+  const std::string bundled = mv::UpperAscii(std::string(kBundledPlugin) + kPluginExtension);
   for (std::size_t i = 0; i < names.size(); ++i) {
+    slots_.push_back(std::make_unique<Slot>());
     if (names[i].empty()) continue;
     // Paths are built to any length; a path the system cannot load simply
     // does not load.
-    Slot& slot = slots_[i];
+    Slot& slot = *slots_.back();
+    slot.one_thread = mv::UpperAscii(names[i]) != bundled;
     SiteLoaded& o = loaded[i];
     o.result = LoadPluginLibrary(folder + "\\" + names[i], slot.library);
     o.error = slot.library.error;
     o.has_config = slot.library.entries.ConfigurationDlg != nullptr;
     o.description = slot.library.description;
     o.filter = slot.library.filter;
+    o.filters = slot.library.filters;
     slot.faulted = o.result == LoadResult::Faulted;
     // Not a plug-in: nothing refers to it again, so it goes at once.
-    if (o.result != LoadResult::Loaded && o.result != LoadResult::Faulted) slot = Slot{};
+    if (o.result != LoadResult::Loaded && o.result != LoadResult::Faulted) slot.library = LoadedLibrary{};
   }
   return true;
 }
@@ -71,16 +75,16 @@ void InProcessSite::Unload() {
   // library stays loaded for the rest of the run. One that is no longer the
   // library loaded (it freed itself) holds no reference of ours any more.
   std::vector<LoadedImage> images;
-  for (const Slot& s : slots_) images.push_back(s.library.image);
+  for (const auto& s : slots_) images.push_back(s->library.image);
   const std::vector<bool> may_free = ReleaseWindowsOf(images);
   for (std::size_t i = 0; i < slots_.size(); ++i)
-    if (!may_free[i]) static_cast<void>(slots_[i].library.module.release());
+    if (!may_free[i]) static_cast<void>(slots_[i]->library.module.release());
   slots_.clear();
 }
 
 InProcessSite::Slot* InProcessSite::Usable(int plugin) {
   if (plugin < 0 || static_cast<std::size_t>(plugin) >= slots_.size()) return nullptr;
-  Slot& s = slots_[static_cast<std::size_t>(plugin)];
+  Slot& s = *slots_[static_cast<std::size_t>(plugin)];
   return s.library.module && !s.faulted ? &s : nullptr;
 }
 
@@ -89,7 +93,8 @@ bool InProcessSite::Callable(int plugin) {
   if (!s) return false;
   if (StillLoaded(s->library.image)) return true;
   // It freed its own library: nothing of it may be read, called or freed.
-  s->faulted = true;
+  const std::lock_guard<std::mutex> lock(gone_);
+  if (s->faulted.exchange(true)) return false;
   static_cast<void>(s->library.module.release());
   Faulted(plugin);
   return false;
@@ -113,7 +118,15 @@ Outcome InProcessSite::TryOne(Slot& slot, const std::wstring& path, mv::DecodedP
   input.handle = kIsSupportedTakesBuffer ? nullptr : file.get();
   input.progress = progress_;
   PluginPicture picture;
-  const Outcome got = TryPicture(slot.library.entries, input, slot.buffer_form, picture);
+  bool buffer_form = slot.buffer_form;
+  Outcome got;
+  if (slot.one_thread) {
+    const std::lock_guard<std::mutex> lock(one_thread_);
+    got = TryPicture(slot.library.entries, input, buffer_form, picture);
+  } else {
+    got = TryPicture(slot.library.entries, input, buffer_form, picture);
+  }
+  if (buffer_form) slot.buffer_form = true;
   if (got != Outcome::Decoded) return got;
   return MakeBitmap(picture, out) ? Outcome::Decoded : Outcome::Declined;
 }
@@ -122,13 +135,12 @@ Outcome InProcessSite::Decode(const std::wstring& path, HWND, const std::vector<
                               mv::DecodedPicture& picture) {
   for (const int p : plugins) {
     if (!Callable(p)) continue;
-    Slot& slot = slots_[static_cast<std::size_t>(p)];
+    Slot& slot = *slots_[static_cast<std::size_t>(p)];
     switch (TryOne(slot, path, picture)) {
       case Outcome::Decoded: return Outcome::Decoded;
       case Outcome::FileError: return Outcome::FileError;
       case Outcome::Faulted:
-        slot.faulted = true;
-        Faulted(p);
+        if (!slot.faulted.exchange(true)) Faulted(p);
         break;
       default: break;
     }
@@ -138,7 +150,7 @@ Outcome InProcessSite::Decode(const std::wstring& path, HWND, const std::vector<
 
 PluginSite::Configured InProcessSite::Configure(int plugin, HWND parent, int& value) {
   if (!Callable(plugin)) return Configured::NoDialog;
-  Slot& slot = slots_[static_cast<std::size_t>(plugin)];
+  Slot& slot = *slots_[static_cast<std::size_t>(plugin)];
   if (!slot.library.entries.ConfigurationDlg) return Configured::NoDialog;
   if (GuardedCall(value, slot.library.entries.ConfigurationDlg, parent, kConfigSettings).outcome ==
       CallOutcome::Faulted) {

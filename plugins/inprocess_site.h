@@ -1,11 +1,16 @@
 // Plug-ins that run in this process: the bundled one always, third-party
 // ones when the settings say so. Every call goes through the fault guard;
 // a plug-in that faults is passed over and never called again, and a
-// library is never freed while a window of its lives.
+// library is never freed while a window of its lives. The bundled plug-in
+// decodes on every decoding thread at once; a third-party one may not be
+// written for threads, and is called by one thread at a time.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,22 +32,24 @@ class InProcessSite final : public PluginSite {
   Configured Configure(int plugin, HWND parent, int& value) override;
   bool Callable(int plugin) override;
   void Unload() override;
-  const std::string& Problem() const override { return no_problem_; }
+  std::string Problem() const override { return {}; }
 
  private:
   struct Slot {
     LoadedLibrary library;
-    bool faulted = false;
+    std::atomic<bool> faulted = false;
     // Its IsSupported read the second argument as a pointer: it gets the
     // file's first 2,048 bytes instead of a handle.
-    bool buffer_form = false;
+    std::atomic<bool> buffer_form = false;
+    bool one_thread = true;  // a third-party plug-in
   };
   Slot* Usable(int plugin);
   Outcome TryOne(Slot& slot, const std::wstring& path, mv::DecodedPicture& picture);
 
   SpiProgressCallback progress_;
-  std::vector<Slot> slots_;
-  const std::string no_problem_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::mutex one_thread_;   // held while a third-party plug-in is called
+  std::mutex gone_;         // a library found to have freed itself is let go once
 };
 
 }  // namespace spi

@@ -23,6 +23,7 @@ struct SiteLoaded {
   DWORD error = 0;  // the system's last error when it did not load or is no plug-in
   bool has_config = false;
   std::string description, filter;
+  std::string filters;  // every filter it gives, joined by ';'
 };
 
 class PluginSite {
@@ -39,7 +40,9 @@ class PluginSite {
   // Load) in order, until one makes a picture: Decoded (`picture` holds
   // it), Declined, or FileError (the file fails: nothing more is asked). A
   // plug-in that faults is reported through OnFault and passed over.
-  // Windows a plug-in opens of its own are owned by `owner`.
+  // Windows a plug-in opens of its own are owned by `owner`. Files are
+  // decoded on several threads at once: a site lets through as many at a
+  // time as its plug-ins can take.
   virtual Outcome Decode(const std::wstring& path, HWND owner, const std::vector<int>& plugins,
                          mv::DecodedPicture& picture) = 0;
   enum class Configured { Returned, NoDialog, Faulted };
@@ -53,9 +56,10 @@ class PluginSite {
   virtual void Unload() = 0;
   // Why the site cannot run its plug-ins, in the user's words; empty when
   // it can.
-  virtual const std::string& Problem() const = 0;
+  virtual std::string Problem() const = 0;
 
   // Told of each plug-in found to have faulted: it is not called again.
+  // It may run on a decoding thread.
   std::function<void(int plugin)> OnFault;
 
  protected:

@@ -67,6 +67,14 @@ int ReadHangSeconds(const std::string& settings_path) {
   return static_cast<int>(seconds);
 }
 
+int ReadDecoders(const std::string& settings_path) {
+  const int set = static_cast<int>(::GetPrivateProfileIntA(kSectionSetting, kKeyDecoders, 0, settings_path.c_str()));
+  if (set >= 1) return std::min(set, kMaxDecoders);
+  SYSTEM_INFO si{};
+  ::GetSystemInfo(&si);
+  return std::clamp(static_cast<int>(si.dwNumberOfProcessors), 1, kMaxDecoders);
+}
+
 void WritePluginDir(const std::string& settings_path, const std::string& dir) {
   ::WritePrivateProfileStringA(kSectionSetting, kKeyPluginDir, dir.c_str(), settings_path.c_str());
 }

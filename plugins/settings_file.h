@@ -12,6 +12,8 @@ inline constexpr char kKeyPluginDir[] = "Susie Plug-in Dir";
 inline constexpr char kSectionPlugin[] = "Plug-in";
 inline constexpr char kKeyInProcess[] = "Plug-ins In Process";
 inline constexpr char kKeyHangSeconds[] = "Plug-in Hang Seconds";
+inline constexpr char kKeyDecoders[] = "Decoders";
+inline constexpr int kMaxDecoders = 8;
 inline constexpr int kDefaultHangSeconds = 30;
 inline constexpr int kMaxHangSeconds = 86400;  // a day; more is taken as this
 inline constexpr char kSusieKey[] = "Software\\Velquist\\Susie\\Plug-in";
@@ -39,6 +41,11 @@ bool ReadPluginsInProcess(const std::string& settings_path);
 // counts as hung: 30 seconds by default (also for a text that is no
 // number, or a negative one); 0 means never; at most kMaxHangSeconds.
 int ReadHangSeconds(const std::string& settings_path);
+
+// How many files decode at once: as many as the machine has processors
+// (at most kMaxDecoders) unless the settings name a number from 1 to
+// kMaxDecoders.
+int ReadDecoders(const std::string& settings_path);
 
 void WritePluginDir(const std::string& settings_path, const std::string& dir);
 void WritePluginEnabled(const std::string& settings_path, const std::string& plugin_file_name, bool enabled);

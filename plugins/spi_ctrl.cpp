@@ -49,12 +49,16 @@ spi::PluginSite* QvSpiCtrl::Site(std::unique_ptr<spi::PluginSite>& slot, int wor
     if (worker_bits == 0) {
       slot = std::make_unique<spi::InProcessSite>(&QvSpiCtrl::ProgressCallback);
     } else {
-      slot = std::make_unique<spi::WorkerSite>(MakeWorkerChannel(worker_bits));
+      slot = std::make_unique<spi::WorkerSite>([worker_bits] { return MakeWorkerChannel(worker_bits); }, decoders_);
     }
     spi::PluginSite* site = slot.get();
     site->OnFault = [this, site](int index) { OnSiteFault(site, index); };
   }
-  if (worker_bits != 0) static_cast<spi::WorkerSite*>(slot.get())->SetHangLimit(hang_ms_);
+  if (worker_bits != 0) {
+    auto* workers = static_cast<spi::WorkerSite*>(slot.get());
+    workers->SetHangLimit(hang_ms_);
+    workers->SetPoolSize(decoders_);
+  }
   return slot.get();
 }
 
@@ -81,7 +85,10 @@ bool QvSpiCtrl::LoadPlugins() {
   const std::string settings_path = settings::SettingsPathFor(settings::ExecutablePath());
   in_process_ = settings::ReadPluginsInProcess(settings_path);
   hang_ms_ = static_cast<DWORD>(settings::ReadHangSeconds(settings_path)) * 1000;
+  decoders_ = settings::ReadDecoders(settings_path);
 
+  for (auto& w : workers_)
+    if (w) static_cast<spi::WorkerSite*>(w.get())->SetPoolSize(decoders_);
   // One pass over the folder: the list keeps the order the directory
   // search gives, whichever kind and wherever each plug-in runs.
   struct Found {
@@ -102,7 +109,11 @@ bool QvSpiCtrl::LoadPlugins() {
       plugin->FilePath = PluginDir + "\\" + name;
       plugin->Site = site;
       // One that failed earlier in this run is listed, but not loaded again.
-      const bool faulted_before = !faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin));
+      bool faulted_before = false;
+      {
+        const std::lock_guard<std::mutex> lock(faults_);
+        faulted_before = !faulted_paths_.empty() && faulted_paths_.count(FileKey(*plugin));
+      }
       found.push_back({std::move(plugin), faulted_before});
     } while (::FindNextFileA(search.get(), &fd));
   }
@@ -137,6 +148,7 @@ bool QvSpiCtrl::LoadPlugins() {
         case spi::LoadResult::Loaded:
           p.Description = l.description;
           p.ExtFilter = l.filter;
+          p.Filters = l.filters;
           break;
         case spi::LoadResult::Faulted: NoteFault(p); break;
         default: p.SiteIndex = -1; break;  // no plug-in: not listed
@@ -155,10 +167,13 @@ void QvSpiCtrl::OnSiteFault(spi::PluginSite* site, int index) {
 
 void QvSpiCtrl::NoteFault(QvSpiPlugin& plugin) {
   plugin.Faulted = true;
-  faulted_paths_.insert(FileKey(plugin));
+  const std::string key = FileKey(plugin);
+  const std::lock_guard<std::mutex> lock(faults_);
+  faulted_paths_.insert(key);
 }
 
 bool QvSpiCtrl::Usable(QvSpiPlugin& plugin) {
+  // Callable may find it gone and report a fault: Faulted is read again.
   return !plugin.Faulted && plugin.Site && plugin.Site->Callable(plugin.SiteIndex) && !plugin.Faulted;
 }
 

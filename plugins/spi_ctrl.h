@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -28,10 +30,11 @@ struct QvSpiPlugin {
   std::string FileName;       // file name as the directory search reported it
   std::string Description;    // GetPluginInfo 1
   std::string ExtFilter;      // GetPluginInfo 2
+  std::string Filters;        // every filter it gives (2, 4, 6 ...), joined by ';'
   std::string FilePath;       // the folder's path and the file name
   // A fault out of the plug-in that it did not handle itself: it is not
-  // called again in this run.
-  bool Faulted = false;
+  // called again in this run. Set from the decoding threads too.
+  std::atomic<bool> Faulted = false;
   bool HasConfig = false;     // it has a settings dialog
 
   spi::PluginSite* Site = nullptr;
@@ -90,6 +93,7 @@ class QvSpiCtrl {
   class CallScope {
    public:
     explicit CallScope(QvSpiCtrl& host) : host_(host) { ++host_.calls_; }
+    // The last call may end on a decoding thread: OnCallsEnded runs there.
     ~CallScope() {
       if (--host_.calls_ == 0 && host_.OnCallsEnded) host_.OnCallsEnded();
     }
@@ -101,14 +105,19 @@ class QvSpiCtrl {
   };
   bool CallInProgress() const { return calls_ > 0; }
   // Runs when the last call in progress has ended: what waited may go on.
+  // It may run on a decoding thread.
   std::function<void()> OnCallsEnded;
+  // How many files decode at once (the settings' Decoders), and so how
+  // many workers each worker site keeps.
+  int Decoders() const { return decoders_; }
 
   // Makes the line to a worker of 32 or 64 bits: a worker process, or in
   // the tests a fake one.
   static std::function<std::unique_ptr<spi::WorkerChannel>(int bits)> MakeWorkerChannel;
 
  private:
-  int calls_ = 0;
+  std::atomic<int> calls_ = 0;
+  std::mutex faults_;  // faulted_paths_: faults are found on the decoding threads
   std::set<std::string> faulted_paths_;
   // Whether the plug-in may be called: it has not faulted, and its site can
   // call it.
@@ -124,4 +133,5 @@ class QvSpiCtrl {
   std::unique_ptr<spi::PluginSite> workers_[2];  // 32-bit, 64-bit
   bool in_process_ = false;  // this edition's third-party plug-ins run here
   DWORD hang_ms_ = 0;
+  int decoders_ = 1;
 };

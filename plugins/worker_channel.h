@@ -48,9 +48,11 @@ class WorkerChannel {
   // Sends one request and waits for the answer. On Replied, `reply` holds
   // a copy of at most `reply_capacity` bytes of the reply area, taken out
   // of the mailbox before anyone reads it. On Died or Hung the worker is
-  // gone and Culprit() names the plug-in its last state points at.
+  // gone and Culprit() names the plug-in its last state points at. `owner`
+  // is the program's window a plug-in's own windows are owned by: its
+  // thread's windows wait under one as under a modal box.
   virtual End Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity, Wait wait,
-                   std::vector<std::uint8_t>& reply) = 0;
+                   HWND owner, std::vector<std::uint8_t>& reply) = 0;
   // The worker's own word on whom to blame for the last death or hang: an
   // index in its list, -1 when it names none. The caller checks it.
   virtual int Culprit() const = 0;

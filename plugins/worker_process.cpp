@@ -114,14 +114,23 @@ HWND ShownWindowOf(DWORD pid) {
   return find.found;
 }
 
+// The thread of the program's windows: the owner's, else this one.
+DWORD WindowsThread(HWND owner) {
+  const DWORD thread = owner ? ::GetWindowThreadProcessId(owner, nullptr) : 0;
+  return thread ? thread : ::GetCurrentThreadId();
+}
+
 // While a plug-in in the worker waits on the user through a window of its
 // own, the program acts as under a modal box of its own: its windows are
-// disabled, every message is handled (the two threads' input is joined),
-// and the box is brought to the front.
+// disabled, every message is handled (the threads' input is joined), and
+// the box is brought to the front.
 class WorkerModal {
  public:
-  explicit WorkerModal(HWND shown) : active_(::GetActiveWindow()) {
-    ::EnumThreadWindows(::GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(&disabled_));
+  WorkerModal(HWND shown, HWND owner) {
+    const DWORD thread = WindowsThread(owner);
+    GUITHREADINFO gui{sizeof gui};
+    if (::GetGUIThreadInfo(thread, &gui)) active_ = gui.hwndActive;
+    ::EnumThreadWindows(thread, &DisableOne, reinterpret_cast<LPARAM>(&disabled_));
     ::SetForegroundWindow(shown);
   }
   ~WorkerModal() {
@@ -140,7 +149,7 @@ class WorkerModal {
     }
     return TRUE;
   }
-  HWND active_;
+  HWND active_ = nullptr;
   std::vector<HWND> disabled_;
 };
 
@@ -297,7 +306,7 @@ void WorkerProcess::Forget(End why) {
 }
 
 WorkerProcess::End WorkerProcess::Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity,
-                                     Wait wait, std::vector<std::uint8_t>& reply) {
+                                       Wait wait, HWND owner, std::vector<std::uint8_t>& reply) {
   reply.clear();
   if (!Running()) return End::NotRunning;
   if (request_bytes > worker::kRequestBytes) request_bytes = worker::kRequestBytes;
@@ -320,7 +329,8 @@ WorkerProcess::End WorkerProcess::Call(const void* request, std::size_t request_
     const DWORD r =
         ::MsgWaitForMultipleObjects(2, waits, FALSE, kPollMs, all ? QS_ALLINPUT : QS_PAINT | QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) break;
-    busy.Show();
+    // Only where the program's windows are: a decoding thread has none.
+    if (WindowsThread(owner) == ::GetCurrentThreadId()) busy.Show();
     if (r == WAIT_OBJECT_0 + 1 || r == WAIT_FAILED) {
       ::TerminateProcess(process_.get(), 1);
       Forget(End::Died);
@@ -334,7 +344,7 @@ WorkerProcess::End WorkerProcess::Call(const void* request, std::size_t request_
       // its window is up.
       const HWND shown = ShownWindowOf(pid_);
       if (shown) {
-        if (!modal) modal.emplace(shown);
+        if (!modal) modal.emplace(shown, owner);
         quiet_since = ::GetTickCount();
       } else {
         modal.reset();

@@ -34,7 +34,7 @@ class WorkerProcess final : public WorkerChannel {
   bool Running() const override { return static_cast<bool>(process_); }
   bool Alive() override;
   void Stop() override;
-  End Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity, Wait wait,
+  End Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity, Wait wait, HWND owner,
            std::vector<std::uint8_t>& reply) override;
   int Culprit() const override { return culprit_; }
   std::uint8_t* RequestArea() override;

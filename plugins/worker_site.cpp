@@ -27,101 +27,168 @@ bool Contains(const std::vector<int>& list, int value) {
 
 }  // namespace
 
-int WorkerSite::NamedCulprit() const {
-  const int culprit = channel_->Culprit();
-  return Contains(named_, culprit) ? culprit : -1;
+WorkerSite::WorkerSite(MakeChannel make, int pool_size) : make_(std::move(make)), pool_size_(std::max(pool_size, 1)) {}
+
+WorkerSite::~WorkerSite() {
+  for (auto& w : pool_) w->channel->Stop();
+}
+
+int WorkerSite::NamedCulprit(const Worker& w) {
+  const int culprit = w.channel->Culprit();
+  return Contains(w.named, culprit) ? culprit : -1;
 }
 
 void WorkerSite::Drop(int plugin) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (plugin >= 0 && static_cast<std::size_t>(plugin) < names_.size()) names_[static_cast<std::size_t>(plugin)].clear();
+}
+
+void WorkerSite::SetProblem(std::string why) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  problem_ = std::move(why);
+}
+
+std::string WorkerSite::Problem() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return problem_;
+}
+
+void WorkerSite::SetHangLimit(DWORD ms) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  hang_ms_ = ms;
+  for (auto& w : pool_) w->channel->SetHangLimit(ms);
 }
 
 bool WorkerSite::Load(const std::string& folder, const std::vector<std::string>& names,
                       std::vector<SiteLoaded>& loaded) {
-  folder_ = folder;
-  names_ = names;
-  if (names_.size() > kMaxPlugins) names_.resize(kMaxPlugins);
-  problem_.clear();
-  const bool started = Restart(loaded);
+  Unload();
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    folder_ = folder;
+    names_ = names;
+    if (names_.size() > kMaxPlugins) names_.resize(kMaxPlugins);
+    problem_.clear();
+    // Each list gets workers of its own, made as the files need them.
+    for (int i = 0; i < pool_size_; ++i) {
+      pool_.push_back(std::make_unique<Worker>());
+      pool_.back()->channel = make_();
+      pool_.back()->channel->SetHangLimit(hang_ms_);
+    }
+  }
+  const bool started = Restart(*pool_.front(), loaded);
   loaded.resize(names.size());  // past what one worker holds: not loaded
   return started;
 }
 
 void WorkerSite::Unload() {
-  // Each list gets a worker of its own: the last list's goes with it.
-  channel_->Stop();
-  names_.clear();
-  named_.clear();
+  // Each list gets workers of its own: the last list's go with it.
+  std::vector<std::unique_ptr<Worker>> gone;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    gone.swap(pool_);
+    names_.clear();
+  }
+  for (auto& w : gone) w->channel->Stop();
 }
 
 bool WorkerSite::Callable(int plugin) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   return problem_.empty() && plugin >= 0 && static_cast<std::size_t>(plugin) < names_.size() &&
          !names_[static_cast<std::size_t>(plugin)].empty();
 }
 
-bool WorkerSite::Restart(std::vector<SiteLoaded>& loaded) {
-  loaded.assign(names_.size(), SiteLoaded{});
+WorkerSite::Worker& WorkerSite::Acquire() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // The one that ran last first: it is running already.
+  Worker* free = nullptr;
+  freed_.wait(lock, [&] {
+    for (auto& w : pool_)
+      if (!w->busy && (!free || w->channel->Running())) free = w.get();
+    return free != nullptr;
+  });
+  free->busy = true;
+  return *free;
+}
+
+void WorkerSite::Release(Worker& worker) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    worker.busy = false;
+  }
+  freed_.notify_one();
+}
+
+bool WorkerSite::Restart(Worker& w, std::vector<SiteLoaded>& loaded) {
+  std::string folder;
+  std::vector<std::string> names;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    folder = folder_;
+    names = names_;
+  }
+  loaded.assign(names.size(), SiteLoaded{});
   // A new list always gets a new worker: no plug-in's unloading code runs
   // while we wait, and nothing of the last list's plug-ins stays behind.
-  channel_->Stop();
+  WorkerChannel& channel = *w.channel;
+  channel.Stop();
   std::string why;
-  if (!channel_->Start(why)) {
-    problem_ = why;
+  if (!channel.Start(why)) {
+    SetProblem(why);
     return false;
   }
   // A worker left from another version of the program speaks another
   // protocol.
-  if (channel_->PeerVersion() != worker::kVersion) {
-    problem_ = channel_->ProgramName() + " はこの版のMorvaneのものではありません（版 " +
-               std::to_string(channel_->PeerVersion()) + "、必要な版 " + std::to_string(worker::kVersion) + "）";
-    channel_->Stop();
+  if (channel.PeerVersion() != worker::kVersion) {
+    SetProblem(channel.ProgramName() + " はこの版のMorvaneのものではありません（版 " +
+               std::to_string(channel.PeerVersion()) + "、必要な版 " + std::to_string(worker::kVersion) + "）");
+    channel.Stop();
     return false;
   }
   worker::LoadRequest head{};
   head.op = static_cast<std::uint32_t>(worker::Op::Load);
-  head.count = static_cast<std::uint32_t>(names_.size());
-  worker::PutText(head.folder, folder_);
+  head.count = static_cast<std::uint32_t>(names.size());
+  worker::PutText(head.folder, folder);
   std::string request;
-  request.reserve(sizeof head + names_.size() * sizeof(worker::LoadName));
+  request.reserve(sizeof head + names.size() * sizeof(worker::LoadName));
   worker::Append(request, head);
-  named_.clear();
-  for (std::size_t i = 0; i < names_.size(); ++i) {
+  w.named.clear();
+  for (std::size_t i = 0; i < names.size(); ++i) {
     worker::LoadName name{};
-    worker::PutText(name.fileName, names_[i]);
+    worker::PutText(name.fileName, names[i]);
     worker::Append(request, name);
-    if (!names_[i].empty()) named_.push_back(static_cast<int>(i));
+    if (!names[i].empty()) w.named.push_back(static_cast<int>(i));
   }
-  const std::size_t reply_size = sizeof(worker::LoadReply) + names_.size() * sizeof(worker::LoadedPlugin);
+  const std::size_t reply_size = sizeof(worker::LoadReply) + names.size() * sizeof(worker::LoadedPlugin);
   std::vector<std::uint8_t> reply;
   for (;;) {
     const WorkerChannel::End end =
-        channel_->Call(request.data(), request.size(), reply_size, WorkerChannel::Wait::Work, reply);
+        channel.Call(request.data(), request.size(), reply_size, WorkerChannel::Wait::Work, nullptr, reply);
     if (end == WorkerChannel::End::Replied) break;
     // A plug-in that ends the worker while it loads is left out, and the
     // others are loaded by a new worker.
-    const int culprit = NamedCulprit();
+    const int culprit = NamedCulprit(w);
     if (end == WorkerChannel::End::NotRunning || culprit < 0) {
-      problem_ = channel_->ProgramName() + " が応答しません";
-      channel_->Stop();
+      SetProblem(channel.ProgramName() + " が応答しません");
+      channel.Stop();
       return false;
     }
     loaded[static_cast<std::size_t>(culprit)].result = LoadResult::Faulted;
     Drop(culprit);
-    std::erase(named_, culprit);
+    std::erase(w.named, culprit);
     std::memset(request.data() + sizeof head + static_cast<std::size_t>(culprit) * sizeof(worker::LoadName), 0,
                 sizeof(worker::LoadName));
-    if (!channel_->Start(why)) {
-      problem_ = why;
+    if (!channel.Start(why)) {
+      SetProblem(why);
       return false;
     }
   }
   const auto got = worker::ReadAt<worker::LoadReply>(reply.data(), reply.size(), 0);
-  if (got.op != static_cast<std::uint32_t>(worker::Op::Load) || got.count != names_.size()) {
-    problem_ = channel_->ProgramName() + " の応答が正しくありません";
-    channel_->Stop();
+  if (got.op != static_cast<std::uint32_t>(worker::Op::Load) || got.count != names.size()) {
+    SetProblem(channel.ProgramName() + " の応答が正しくありません");
+    channel.Stop();
     return false;
   }
-  for (std::size_t i = 0; i < names_.size(); ++i) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
     SiteLoaded& o = loaded[i];
     if (o.result == LoadResult::Faulted) continue;  // ended an earlier worker
     const auto p =
@@ -133,12 +200,13 @@ bool WorkerSite::Restart(std::vector<SiteLoaded>& loaded) {
       case LoadResult::NotPlugin: o.result = result; break;
       default: o.result = LoadResult::NotLoaded; break;
     }
-    if (names_[i].empty()) o.result = LoadResult::NotLoaded;
+    if (names[i].empty()) o.result = LoadResult::NotLoaded;
     o.error = p.errorCode;
     o.has_config = p.hasConfig != 0;
     if (o.result == LoadResult::Loaded) {
       o.description = worker::TextOf(p.description);
       o.filter = worker::TextOf(p.filter);
+      o.filters = worker::TextOf(p.filters);
     } else {
       Drop(static_cast<int>(i));  // not called, nor loaded again
     }
@@ -146,25 +214,25 @@ bool WorkerSite::Restart(std::vector<SiteLoaded>& loaded) {
   return true;
 }
 
-bool WorkerSite::Running() {
-  if (!problem_.empty()) return false;
-  if (channel_->Running()) {
-    if (channel_->Alive()) return true;
+bool WorkerSite::Running(Worker& w) {
+  if (!Problem().empty()) return false;
+  if (w.channel->Running()) {
+    if (w.channel->Alive()) return true;
     // It ended between calls: a thread its plug-in left running, say.
-    if (const int culprit = NamedCulprit(); culprit >= 0) {
+    if (const int culprit = NamedCulprit(w); culprit >= 0) {
       Drop(culprit);
       Faulted(culprit);
     }
   }
   // A restarted worker must hold what the last one held.
   std::vector<SiteLoaded> loaded;
-  if (!Restart(loaded)) return false;
+  if (!Restart(w, loaded)) return false;
   for (std::size_t i = 0; i < loaded.size(); ++i)
     if (loaded[i].result == LoadResult::Faulted) Faulted(static_cast<int>(i));
   return true;
 }
 
-bool WorkerSite::Check(const worker::DecodeReply& r, Checked& picture) {
+bool WorkerSite::Check(Worker& w, const worker::DecodeReply& r, Checked& picture) {
   const int bits = static_cast<int>(r.bitCount);
   if (r.width <= 0 || static_cast<std::uint32_t>(r.width) > mv::kMaxBmpSide || r.height == 0 ||
       r.height == INT32_MIN || !AcceptedBitCount(bits))
@@ -176,10 +244,10 @@ bool WorkerSite::Check(const worker::DecodeReply& r, Checked& picture) {
   if (bits <= 8 ? r.colorCount > (1u << bits) : r.colorCount != 0) return false;
   if (r.section == 0) {
     // In the reply itself: only as much as the reply area holds.
-    if (bytes > worker::kInlinePixelBytes || !channel_->ReplyArea()) return false;
-    picture.rows = channel_->ReplyArea() + worker::kInlinePixelsOffset;
+    if (bytes > worker::kInlinePixelBytes || !w.channel->ReplyArea()) return false;
+    picture.rows = w.channel->ReplyArea() + worker::kInlinePixelsOffset;
   } else {
-    mv::unique_handle section = channel_->TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
+    mv::unique_handle section = w.channel->TakeHandle(r.section, FILE_MAP_READ | FILE_MAP_WRITE);
     if (!section) return false;
     // The section must hold every row the bitmap will be made over: a view
     // of that size maps only from a section at least that large, and every
@@ -229,12 +297,13 @@ bool WorkerSite::MakeBitmap(Checked& picture, mv::DecodedPicture& out) {
   }
 }
 
-bool WorkerSite::PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping) {
+bool WorkerSite::PlaceFile(Worker& w, HANDLE file, std::uint64_t size, worker::DecodeRequest& head,
+                           mv::unique_handle& mapping) {
   head.size = size;
   if (size <= worker::kInlineFileBytes) {
     // Read straight into the mailbox, once, where every later request of
     // this file finds it.
-    std::uint8_t* area = channel_->RequestArea();
+    std::uint8_t* area = w.channel->RequestArea();
     if (!area) return false;
     LARGE_INTEGER start{};
     DWORD got = 0;
@@ -247,13 +316,14 @@ bool WorkerSite::PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeReques
   }
   if (!mapping) mapping.reset(::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) return false;
-  head.mapping = channel_->GiveHandle(mapping.get(), FILE_MAP_READ);
+  head.mapping = w.channel->GiveHandle(mapping.get(), FILE_MAP_READ);
   return head.mapping != 0;
 }
 
-Outcome WorkerSite::Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::unique_handle& mapping,
+Outcome WorkerSite::Ask(Worker& w, HANDLE file, std::uint64_t& size, bool& placed, mv::unique_handle& mapping,
                         const std::wstring& path, HWND owner, std::vector<int>& asked, Checked& picture,
                         int& culprit) {
+  WorkerChannel& channel = *w.channel;
   culprit = -1;
   for (;;) {
     worker::DecodeRequest head{};
@@ -262,13 +332,13 @@ Outcome WorkerSite::Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::uniq
     head.owner = reinterpret_cast<std::uintptr_t>(owner);
     // A file in the mailbox stays in place for the asks after a refusal.
     if (!placed || size > worker::kInlineFileBytes) {
-      if (!PlaceFile(file, size, head, mapping)) return Outcome::FileError;
+      if (!PlaceFile(w, file, size, head, mapping)) return Outcome::FileError;
       placed = true;
       size = head.mapping ? size : head.size;
     } else {
       head.size = size;
     }
-    std::uint8_t* area = channel_->RequestArea();
+    std::uint8_t* area = channel.RequestArea();
     // The names, whole, whatever their length.
     const std::string name = PluginNameFor(path);
     head.nameBytes = static_cast<std::uint32_t>(std::min<std::size_t>(name.size(), worker::kNameBytes));
@@ -283,12 +353,12 @@ Outcome WorkerSite::Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::uniq
       const auto index = static_cast<std::int32_t>(asked[i]);
       std::memcpy(area + sizeof head + i * sizeof index, &index, sizeof index);
     }
-    named_ = asked;
+    w.named = asked;
     std::vector<std::uint8_t> reply;
-    const WorkerChannel::End end = channel_->Call(area, sizeof head + asked.size() * sizeof(std::int32_t),
-                                                  sizeof(worker::DecodeReply), WorkerChannel::Wait::Work, reply);
+    const WorkerChannel::End end = channel.Call(area, sizeof head + asked.size() * sizeof(std::int32_t),
+                                                sizeof(worker::DecodeReply), WorkerChannel::Wait::Work, owner, reply);
     if (end != WorkerChannel::End::Replied) {
-      culprit = NamedCulprit();
+      culprit = NamedCulprit(w);
       return Outcome::Faulted;
     }
     const auto r = worker::ReadAt<worker::DecodeReply>(reply.data(), reply.size(), 0);
@@ -300,17 +370,17 @@ Outcome WorkerSite::Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::uniq
       case Outcome::Faulted:
         // The worker ends itself: wait for that, so the next call goes to a
         // new one. Only a plug-in asked can have faulted.
-        channel_->Stop();
+        channel.Stop();
         culprit = Contains(asked, r.plugin) ? r.plugin : -1;
         return Outcome::Faulted;
       default: return Outcome::Declined;
     }
     const auto made_by = std::find(asked.begin(), asked.end(), r.plugin);
     if (made_by == asked.end()) {
-      if (r.section) channel_->TakeHandle(r.section, 0);  // closed in the worker as well
+      if (r.section) channel.TakeHandle(r.section, 0);  // closed in the worker as well
       return Outcome::Declined;
     }
-    if (Check(r, picture)) {
+    if (Check(w, r, picture)) {
       picture.plugin = r.plugin;
       return Outcome::Decoded;
     }
@@ -323,72 +393,85 @@ Outcome WorkerSite::Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::uniq
 
 Outcome WorkerSite::Decode(const std::wstring& path, HWND owner, const std::vector<int>& plugins,
                            mv::DecodedPicture& picture) {
+  if (pool_.empty()) return Outcome::Declined;
   mv::unique_file file = mv::OpenForReading(path);
   LARGE_INTEGER size{};
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return Outcome::FileError;
   // A file a worker of this architecture cannot map (a 32-bit one maps
   // files below 2 GiB, as a 32-bit plug-in takes them) is for the plug-ins
   // elsewhere in the list.
-  if (static_cast<std::uint64_t>(size.QuadPart) > static_cast<std::uint64_t>(channel_->MaxFileBytes()))
-    return Outcome::Declined;
+  if (static_cast<std::uint64_t>(size.QuadPart) > pool_.front()->channel->MaxFileBytes()) return Outcome::Declined;
   std::vector<int> left;
   for (int p : plugins)
     if (left.size() < kMaxPlugins) left.push_back(p);
   auto file_size = static_cast<std::uint64_t>(size.QuadPart);
   mv::unique_handle mapping;
   bool placed = false;
+  Worker& w = Acquire();
+  Outcome outcome = Outcome::Declined;
   for (int blind = 0, deaths = 0; blind < kMaxBlindDeaths;) {
-    if (deaths >= kMaxDeathsPerFile) return Outcome::FileError;
-    if (!Running()) return Outcome::Declined;
+    if (deaths >= kMaxDeathsPerFile) {
+      outcome = Outcome::FileError;
+      break;
+    }
+    if (!Running(w)) break;
     std::erase_if(left, [this](int p) { return !Callable(p); });
-    if (left.empty()) return Outcome::Declined;
+    if (left.empty()) break;
     std::vector<int> asked = left;
     Checked checked;
     int culprit = -1;
-    const Outcome got = Ask(file.get(), file_size, placed, mapping, path, owner, asked, checked, culprit);
-    switch (got) {
-      case Outcome::Decoded: {
-        if (MakeBitmap(checked, picture)) return Outcome::Decoded;
-        // No bitmap of it here: as if that plug-in had failed.
-        const auto made_by = std::find(left.begin(), left.end(), checked.plugin);
-        left.erase(left.begin(), made_by == left.end() ? left.end() : made_by + 1);
+    const Outcome got = Ask(w, file.get(), file_size, placed, mapping, path, owner, asked, checked, culprit);
+    if (got == Outcome::Decoded) {
+      if (MakeBitmap(checked, picture)) {
+        outcome = Outcome::Decoded;
         break;
       }
-      case Outcome::Declined:
-      case Outcome::NoRoom: return Outcome::Declined;
-      case Outcome::FileError: return Outcome::FileError;
-      case Outcome::Faulted: {
-        ++deaths;
-        placed = false;
-        // The plug-in to blame is marked, and the file goes on to the
-        // plug-ins after it in a new worker. Any other death is nobody's.
-        const auto at = std::find(left.begin(), left.end(), culprit);
-        if (culprit < 0 || at == left.end()) {
-          ++blind;
-          break;
-        }
-        Drop(culprit);
-        Faulted(culprit);
-        left.erase(left.begin(), at + 1);
-        break;
-      }
+      // No bitmap of it here: as if that plug-in had failed.
+      const auto made_by = std::find(left.begin(), left.end(), checked.plugin);
+      left.erase(left.begin(), made_by == left.end() ? left.end() : made_by + 1);
+      continue;
     }
+    if (got == Outcome::FileError) {
+      outcome = Outcome::FileError;
+      break;
+    }
+    if (got != Outcome::Faulted) break;  // declined, or no room in this worker
+    ++deaths;
+    placed = false;
+    // The plug-in to blame is marked, and the file goes on to the plug-ins
+    // after it in a new worker. Any other death is nobody's.
+    const auto at = std::find(left.begin(), left.end(), culprit);
+    if (culprit < 0 || at == left.end()) {
+      ++blind;
+      continue;
+    }
+    Drop(culprit);
+    Faulted(culprit);
+    left.erase(left.begin(), at + 1);
   }
-  return Outcome::Declined;
+  Release(w);
+  return outcome;
 }
 
 PluginSite::Configured WorkerSite::Configure(int plugin, HWND parent, int& value) {
-  if (!Callable(plugin) || !Running() || !Callable(plugin)) return Configured::NoDialog;
+  if (pool_.empty() || !Callable(plugin)) return Configured::NoDialog;
+  Worker& w = Acquire();
+  struct Releaser {
+    WorkerSite& site;
+    Worker& w;
+    ~Releaser() { site.Release(w); }
+  } release{*this, w};
+  if (!Running(w) || !Callable(plugin)) return Configured::NoDialog;
   worker::ConfigureRequest head{};
   head.op = static_cast<std::uint32_t>(worker::Op::Configure);
   head.plugin = plugin;
   head.parent = reinterpret_cast<std::uintptr_t>(parent);
-  named_ = {plugin};
+  w.named = {plugin};
   std::string request;
   worker::Append(request, head);
   std::vector<std::uint8_t> reply;
-  const WorkerChannel::End end = channel_->Call(request.data(), request.size(), sizeof(worker::ConfigureReply),
-                                                WorkerChannel::Wait::Dialog, reply);
+  const WorkerChannel::End end = w.channel->Call(request.data(), request.size(), sizeof(worker::ConfigureReply),
+                                                 WorkerChannel::Wait::Dialog, parent, reply);
   if (end == WorkerChannel::End::NotRunning) return Configured::NoDialog;
   const auto r = worker::ReadAt<worker::ConfigureReply>(reply.data(), reply.size(), 0);
   if (end == WorkerChannel::End::Replied && r.op == static_cast<std::uint32_t>(worker::Op::Configure)) {
@@ -400,7 +483,7 @@ PluginSite::Configured WorkerSite::Configure(int plugin, HWND parent, int& value
   }
   // A dialog that faulted ends its worker: wait for that, so the next call
   // goes to a new one.
-  channel_->Stop();
+  w.channel->Stop();
   Drop(plugin);
   return Configured::Faulted;
 }

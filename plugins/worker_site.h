@@ -1,16 +1,20 @@
-// Plug-ins that run in a worker process: the list the worker holds, the
+// Plug-ins that run in worker processes: the list each worker holds, the
 // requests that load it, decode a file through it and show a plug-in's
-// settings dialog, and what to do when the worker dies or hangs. The site
-// starts the worker, starts it again after a death, decides whom to blame
-// and when to give up, and checks everything the worker answers before the
-// program uses it.
+// settings dialog, and what to do when a worker dies or hangs. The site
+// keeps a pool of workers, each holding the whole list and decoding one
+// file at a time; it starts them as files need them, starts one again after
+// its death, decides whom to blame and when to give up, and checks
+// everything a worker answers before the program uses it.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,32 +27,38 @@ namespace spi {
 
 class WorkerSite final : public PluginSite {
  public:
-  explicit WorkerSite(std::unique_ptr<WorkerChannel> channel) : channel_(std::move(channel)) {}
-  ~WorkerSite() override { channel_->Stop(); }
+  using MakeChannel = std::function<std::unique_ptr<WorkerChannel>()>;
+  // A pool of up to `pool_size` workers, each on a line `make` makes.
+  WorkerSite(MakeChannel make, int pool_size);
+  ~WorkerSite() override;
 
+  // The first worker loads the list now; the others when files need them.
   bool Load(const std::string& folder, const std::vector<std::string>& names,
             std::vector<SiteLoaded>& loaded) override;
-  // One request for the run of plug-ins; a small file in the request
-  // itself, a larger one as a mapping the worker maps. A plug-in that
-  // crashes or hangs the worker is reported and the file goes on to the
-  // plug-ins after it in a new worker. The worker's word on whom to blame
-  // counts only for a plug-in the request named; after kMaxBlindDeaths
-  // deaths with nobody to blame the run is passed over for this file, and
-  // after kMaxDeathsPerFile deaths of any kind the file fails.
+  // One request for the run of plug-ins, to a worker of the pool that is
+  // free; a small file in the request itself, a larger one as a mapping
+  // the worker maps. A plug-in that crashes or hangs its worker is reported
+  // and the file goes on to the plug-ins after it in a new worker: the
+  // other workers go on with their files. The worker's word on whom to
+  // blame counts only for a plug-in the request named; after
+  // kMaxBlindDeaths deaths with nobody to blame the run is passed over for
+  // this file, and after kMaxDeathsPerFile deaths of any kind the file fails.
   Outcome Decode(const std::wstring& path, HWND owner, const std::vector<int>& plugins,
                  mv::DecodedPicture& picture) override;
   Configured Configure(int plugin, HWND parent, int& value) override;
   bool Callable(int plugin) override;
   void Unload() override;
-  const std::string& Problem() const override { return problem_; }
+  std::string Problem() const override;
 
-  void SetHangLimit(DWORD ms) { channel_->SetHangLimit(ms); }
+  // Takes effect at the next Load.
+  void SetPoolSize(int workers) { pool_size_ = workers < 1 ? 1 : workers; }
+  void SetHangLimit(DWORD ms);
 
   static constexpr int kMaxBlindDeaths = 2;
   static constexpr int kMaxDeathsPerFile = 4;
 
  private:
-  // A picture the worker made, checked: |height| bottom-up rows of
+  // A picture a worker made, checked: |height| bottom-up rows of
   // forms::StoredBits(bitCount) bits per pixel, `bytes` of them, in
   // `section` or (a small one) at `rows` in the mailbox.
   struct Checked {
@@ -60,29 +70,41 @@ class WorkerSite final : public PluginSite {
     mv::unique_handle section;
     const std::uint8_t* rows = nullptr;
   };
-
-  // A worker holding the list, started anew when the last one died; a
-  // death found here is blamed as the worker's last state says. False when
-  // none can be started (Problem() says why).
-  bool Running();
+  struct Worker {
+    std::unique_ptr<WorkerChannel> channel;
+    std::vector<int> named;  // the plug-ins its last request asked it to call
+    bool busy = false;
+  };
+  // A free worker of the pool, waiting for one when all are busy.
+  Worker& Acquire();
+  void Release(Worker& worker);
+  // The worker, holding the list: started anew when it died; a death found
+  // here is blamed as its last state says. False when none can be started
+  // (Problem() says why).
+  bool Running(Worker& w);
   // A fresh worker with the list, less the plug-ins dropped since.
-  bool Restart(std::vector<SiteLoaded>& loaded);
+  bool Restart(Worker& w, std::vector<SiteLoaded>& loaded);
   // Not loaded again by a later start, and not called again.
   void Drop(int plugin);
-  // The worker's word on whom to blame, believed only for a plug-in the
+  void SetProblem(std::string why);
+  // The worker's word on whom to blame, believed only for a plug-in its
   // last request named; -1 otherwise.
-  int NamedCulprit() const;
+  static int NamedCulprit(const Worker& w);
   // One request with the run, as much of it as has not been asked yet.
-  Outcome Ask(HANDLE file, std::uint64_t& size, bool& placed, mv::unique_handle& mapping, const std::wstring& path,
-              HWND owner, std::vector<int>& asked, Checked& picture, int& culprit);
-  bool Check(const worker::DecodeReply& reply, Checked& picture);
-  bool PlaceFile(HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping);
+  Outcome Ask(Worker& w, HANDLE file, std::uint64_t& size, bool& placed, mv::unique_handle& mapping,
+              const std::wstring& path, HWND owner, std::vector<int>& asked, Checked& picture, int& culprit);
+  bool Check(Worker& w, const worker::DecodeReply& reply, Checked& picture);
+  bool PlaceFile(Worker& w, HANDLE file, std::uint64_t size, worker::DecodeRequest& head, mv::unique_handle& mapping);
   static bool MakeBitmap(Checked& picture, mv::DecodedPicture& out);
 
-  std::unique_ptr<WorkerChannel> channel_;
+  MakeChannel make_;
+  int pool_size_;
+  DWORD hang_ms_ = 30000;
+  mutable std::mutex mutex_;  // the list, the pool and the problem
+  std::condition_variable freed_;
+  std::vector<std::unique_ptr<Worker>> pool_;
   std::string folder_;
   std::vector<std::string> names_;  // empty: dropped, or never loaded
-  std::vector<int> named_;          // the plug-ins the last request asked the worker to call
   std::string problem_;
 };
 

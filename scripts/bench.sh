@@ -2,7 +2,8 @@
 # Builds the benchmarks and runs them once under a headless Wine session,
 # printing their figures: decoding (many small files, one huge file, memory
 # growth), opening a huge image in the preview, loading a long list against
-# decoding its files alone and removing half of it, loading and unloading
+# decoding its files alone and removing half of it, loads in parallel
+# (PNGs, a worker pool, the window's answers, memory), loading and unloading
 # 100 plug-ins, and a plug-in in a worker process against the same plug-in
 # in the program. Benchmarks print figures and
 # ratios; they are not tests.
@@ -25,13 +26,13 @@ case $build in /*) ;; *) build=$root/$build ;; esac
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build "$build" --target morvane_decode_bench morvane_preview_bench morvane_remove_bench morvane_wic_bench morvane_startup_bench morvane_worker_bench -j2 || exit 1
+cmake --build "$build" --target morvane_decode_bench morvane_preview_bench morvane_remove_bench morvane_wic_bench morvane_startup_bench morvane_worker_bench morvane_load_bench -j2 || exit 1
 
 source "$root/scripts/wine-session.sh"
 trap wine_session_stop EXIT
 wine_session_start "$build/benchprefix" "$edition"
 rc=0
-for bench in decode preview remove wic startup worker; do
+for bench in decode preview remove load wic startup worker; do
   out=$build/bench/${bench}_bench.out
   # Wine writes to files only, never to a pipe someone waits on.
   (cd "$build/bench" && wine_exec "./morvane_${bench}_bench.exe" </dev/null >"$out" 2>"$out.err")

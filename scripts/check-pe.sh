@@ -21,7 +21,7 @@ if [ "$edition" = 32 ]; then
   grep -qi "large address aware" <<<"$headers" || fail "not large-address-aware"
 fi
 grep -q "longPathAware>true<" "$file" || fail "no long-path manifest"
-allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL COMCTL32.DLL COMDLG32.DLL SHELL32.DLL OLE32.DLL OLEAUT32.DLL ADVAPI32.DLL MSVCRT.DLL "
+allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL COMCTL32.DLL COMDLG32.DLL SHELL32.DLL SHLWAPI.DLL OLE32.DLL OLEAUT32.DLL ADVAPI32.DLL MSVCRT.DLL "
 count=0
 while read -r dll; do
   dll=${dll^^}

@@ -41,6 +41,23 @@ bool FetchInfo(const PluginEntries& entries, int info_no, std::string& text) {
   return true;
 }
 
+bool FetchFilters(const PluginEntries& entries, std::string& first, std::string& filters) {
+  first.clear();
+  filters.clear();
+  // A plug-in names its formats in pairs, a filter then its name; a
+  // limit keeps one that never ends its list from holding the load up.
+  constexpr int kMaxFilters = 64;
+  for (int n = kInfoFirstFilter; n < kInfoFirstFilter + 2 * kMaxFilters; n += 2) {
+    std::string one;
+    if (!FetchInfo(entries, n, one)) return false;
+    if (one.empty()) break;
+    if (filters.empty()) first = one;
+    else filters += ';';
+    filters += one;
+  }
+  return true;
+}
+
 LoadResult LoadPluginLibrary(const std::string& path, LoadedLibrary& out) {
   out = LoadedLibrary{};
   if (!TlsRoomFor(kTlsReserve)) {
@@ -60,9 +77,10 @@ LoadResult LoadPluginLibrary(const std::string& path, LoadedLibrary& out) {
   }
   out.image = RecordImage(out.module.get());
   if (!FetchInfo(out.entries, kInfoDescription, out.description) ||
-      !FetchInfo(out.entries, kInfoFirstFilter, out.filter)) {
+      !FetchFilters(out.entries, out.filter, out.filters)) {
     out.description.clear();
     out.filter.clear();
+    out.filters.clear();
     return LoadResult::Faulted;
   }
   return LoadResult::Loaded;

@@ -43,6 +43,8 @@ struct LoadedLibrary {
   PluginEntries entries;
   LoadedImage image;  // where it lay when it was loaded
   std::string description, filter;  // GetPluginInfo 1 and 2
+  std::string filters;  // every filter it gives (2, 4, 6 ...), joined by ';'
+
   DWORD error = 0;  // the system's last error when it did not load or is no plug-in
 };
 
@@ -58,5 +60,10 @@ LoadResult LoadPluginLibrary(const std::string& path, LoadedLibrary& out);
 // late cannot overrun us, and whatever it wrote ends within the limit.
 // False when the plug-in faulted; an empty text when it has no such entry.
 bool FetchInfo(const PluginEntries& entries, int info_no, std::string& text);
+
+// Every file filter the plug-in gives (info numbers 2, 4, 6 ... up to the
+// first empty one), joined by ';' ("*.png;*.jpg;*.jpeg"), and the first
+// of them alone. False when it faulted.
+bool FetchFilters(const PluginEntries& entries, std::string& first, std::string& filters);
 
 }  // namespace spi

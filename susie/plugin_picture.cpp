@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace spi {
@@ -11,7 +13,8 @@ namespace {
 // The 2,048 bytes handed to IsSupported, at the very end of a page of their
 // own followed by an inaccessible one: a plug-in that writes past them
 // faults inside the guard instead of overwriting the program's memory.
-// Made once and reused; only one thread decodes.
+// Kept in a small pool: a decode takes one for its call and gives it back,
+// so there are as many as decodes ever ran at once.
 struct VirtualBlockTraits {
   using type = void*;
   static type invalid() { return nullptr; }
@@ -33,10 +36,44 @@ class FencedHead {
   mv::unique_any<VirtualBlockTraits> block_;
   char* head_ = nullptr;
 };
-char* IsSupportedHead() {
-  static const FencedHead head;
-  return head.get();
+class HeadPool {
+ public:
+  std::unique_ptr<FencedHead> Take() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        std::unique_ptr<FencedHead> head = std::move(free_.back());
+        free_.pop_back();
+        return head;
+      }
+    }
+    return std::make_unique<FencedHead>();
+  }
+  void Give(std::unique_ptr<FencedHead> head) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(head));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<FencedHead>> free_;
+};
+HeadPool& Heads() {
+  static HeadPool pool;
+  return pool;
 }
+// A head for one ask, given back when it goes.
+class BorrowedHead {
+ public:
+  BorrowedHead() : head_(Heads().Take()) {}
+  ~BorrowedHead() { Heads().Give(std::move(head_)); }
+  BorrowedHead(const BorrowedHead&) = delete;
+  BorrowedHead& operator=(const BorrowedHead&) = delete;
+  char* get() const { return head_->get(); }
+
+ private:
+  std::unique_ptr<FencedHead> head_;
+};
 
 enum class Asked { Yes, No, Faulted, FileError };
 
@@ -45,7 +82,8 @@ enum class Asked { Yes, No, Faulted, FileError };
 // file's first 2,048 bytes (zero-filled past the end), and gets that form
 // from then on.
 Asked AskIsSupported(const PluginEntries& entries, const PluginInput& in, bool& buffer_form) {
-  char* head = IsSupportedHead();
+  const BorrowedHead borrowed;
+  char* head = borrowed.get();
   if (!head) return Asked::FileError;
   std::memset(head, 0, kIsSupportedHeadBytes);  // a plug-in may have written into it
   const auto head_bytes = std::min<std::size_t>(in.file.size, kIsSupportedHeadBytes);

@@ -171,6 +171,7 @@ void PluginSet::Load() {
       if (result == spi::LoadResult::Loaded) {
         PutText(r.description, slot.library.description);
         PutText(r.filter, slot.library.filter);
+        PutText(r.filters, slot.library.filters);
       }
       slot.faulted = result == spi::LoadResult::Faulted;
     }

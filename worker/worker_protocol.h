@@ -24,7 +24,7 @@
 namespace worker {
 
 inline constexpr std::uint32_t kMagic = 0x4B57564Du;  // "MVWK"
-inline constexpr std::uint32_t kVersion = 2;
+inline constexpr std::uint32_t kVersion = 3;
 
 inline constexpr std::uint32_t kMaxPlugins = 1024;  // plug-ins one worker holds
 inline constexpr std::uint32_t kPathBytes = 1040;   // a plug-in's ANSI file name or folder, terminator included
@@ -33,6 +33,7 @@ inline constexpr std::uint32_t kPathBytes = 1040;   // a plug-in's ANSI file nam
 inline constexpr std::uint32_t kNameChars = 32768;
 inline constexpr std::uint32_t kNameBytes = 2 * kNameChars;
 inline constexpr std::uint32_t kInfoBytes = 256;    // a GetPluginInfo text: 255 and a terminator
+inline constexpr std::uint32_t kFiltersBytes = 2048;  // every filter of a plug-in, joined by ';'
 
 enum class Op : std::uint32_t { None = 0, Load = 1, Decode = 2, Configure = 3, Quit = 4 };
 
@@ -82,8 +83,9 @@ struct LoadedPlugin {
   std::int32_t reserved;
   char description[kInfoBytes];  // GetPluginInfo 1
   char filter[kInfoBytes];       // GetPluginInfo 2
+  char filters[kFiltersBytes];   // GetPluginInfo 2, 4, 6 ..., joined by ';'
 };
-static_assert(sizeof(LoadedPlugin) == 528);
+static_assert(sizeof(LoadedPlugin) == 528 + kFiltersBytes);
 
 struct LoadReply {
   std::uint32_t op;  // Op::Load

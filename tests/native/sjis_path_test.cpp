@@ -1,6 +1,7 @@
 // Shift-JIS path scanning: separators found character by character.
 #include <gtest/gtest.h>
 
+#include "base/file_pattern.h"
 #include "base/long_path.h"
 #include "base/sjis_path.h"
 
@@ -80,4 +81,18 @@ TEST(LongPath, LongFullPathsTakeTheDeviceFormShortOnesStayPlain) {
   EXPECT_EQ(ExtendedLengthPath(L"rel" + deep), L"rel" + deep);
   EXPECT_EQ(ExtendedLengthPath(L"C:rel" + deep), L"C:rel" + deep);
   EXPECT_EQ(ExtendedLengthPath(std::wstring(259, L'x')), std::wstring(259, L'x'));
+}
+
+TEST(FilePattern, PluginFiltersMatchNamesAsTheFileSystemComparesThem) {
+  EXPECT_TRUE(MatchesAnyPattern(L"a.PNG", L"*.png"));
+  EXPECT_TRUE(MatchesAnyPattern(L"photo.jpeg", L"*.jpg; *.jpeg;*.jpe"));
+  EXPECT_FALSE(MatchesAnyPattern(L"photo.jpeg2", L"*.jpg;*.jpeg"));
+  EXPECT_FALSE(MatchesAnyPattern(L"png", L"*.png"));
+  EXPECT_TRUE(MatchesAnyPattern(L"a.b.c", L"*.c"));
+  EXPECT_TRUE(MatchesAnyPattern(L"img01.dat", L"img??.dat"));
+  EXPECT_FALSE(MatchesAnyPattern(L"img1.dat", L"img??.dat"));
+  EXPECT_TRUE(MatchesAnyPattern(L"\u8868.mvt", L"*.MVT"));
+  EXPECT_TRUE(MatchesAnyPattern(L"anything", L"*"));
+  EXPECT_FALSE(MatchesAnyPattern(L"a.png", L""));
+  EXPECT_FALSE(MatchesAnyPattern(L"a.png", L";;"));
 }

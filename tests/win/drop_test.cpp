@@ -51,6 +51,7 @@ TEST_F(DropTest, DroppedFilesLoadInOrderAsFromTheDialogAndFoldersArePassedOver) 
   // A second drop while the failure box is up is not taken.
   boxes.WhileUp([&](const forms::MessageBoxRequest&) { mvtest::Drop(frmMain->Handle(), {dir + "first.bmp"}); });
   mvtest::Drop(frmMain->Handle(), {dir + "first.bmp", dir + "folder.bmp", dir + "second.bmp", dir + "third.bmp"});
+  ASSERT_TRUE(mvtest::WaitForLoad());
   EXPECT_EQ(BeforeItems(), (std::vector<std::string>{"first.bmp", "third.bmp"}));
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "指定のファイル：\r\n" + dir + "second.bmp" + "\r\nを読み込むことができません");

@@ -60,7 +60,8 @@ TEST(Executable, GuiImageOfItsEditionWithSystemImportsOnly) {
     return 0;
   };
   const std::set<std::string> system = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMCTL32.DLL", "COMDLG32.DLL",
-                                        "SHELL32.DLL", "OLE32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL", "OLEAUT32.DLL"};
+                                        "SHELL32.DLL", "SHLWAPI.DLL", "OLE32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL",
+                                        "OLEAUT32.DLL"};
   size_t off = to_offset(dir.VirtualAddress);
   ASSERT_NE(off, 0u);
   int imports = 0;

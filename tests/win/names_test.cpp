@@ -73,6 +73,7 @@ class NamesTest : public mvtest::WorkerTest, public ::testing::WithParamInterfac
       paths.push_back(wide_images + name);
     }
     frmMain->LoadPaths(paths);
+    ASSERT_TRUE(mvtest::WaitForLoad());
   }
   std::wstring wide_images;
 };
@@ -92,6 +93,7 @@ TEST_P(NamesTest, NamesBeyondTheCodePageLoadShowAndGoThroughTheDialog) {
   mvtest::DialogDriver driver("画像ファイルを開く", [&](HWND d) { mvtest::TypeFileNamesAndOpen(d, typed); });
   frmMain->btnLoadClick(nullptr);
   ASSERT_TRUE(driver.Join()) << "the open dialog did not come up";
+  ASSERT_TRUE(mvtest::WaitForLoad());
 
   ASSERT_EQ(frmMain->BeforeImages.size(), names.size());
   for (size_t i = 0; i < names.size(); ++i) {

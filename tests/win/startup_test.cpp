@@ -232,8 +232,11 @@ TEST_F(AppTest, MainWindowLayout) {
   EXPECT_EQ(MenuText(bar, 1), "設定(&S)");
   HMENU file = ::GetSubMenu(bar, 0);
   EXPECT_EQ(MenuText(file, 0), "画像を読み込む(&O)\tL");
-  EXPECT_EQ(::GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
-  EXPECT_EQ(MenuText(file, 2), "Morvaneの終了(&X)\tEsc");
+  EXPECT_EQ(MenuText(file, 1), "フォルダーを読み込む(&D)");
+  EXPECT_EQ(MenuText(file, 2), "読み込みの中止(&T)\tEsc");
+  EXPECT_EQ(::GetMenuState(file, 2, MF_BYPOSITION) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
+  EXPECT_EQ(::GetMenuState(file, 3, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+  EXPECT_EQ(MenuText(file, 4), "Morvaneの終了(&X)\tEsc");
   EXPECT_EQ(MenuText(::GetSubMenu(bar, 1), 0), "Susieプラグインの設定(&P)");
 
   // The viewers exist and stay hidden.

@@ -27,30 +27,36 @@ class WorkerSiteTest : public ::testing::Test {
   void SetUp() override {
     path = mv::WideFromAnsi(mvtest::MakeScratchDir("worker_site") + "a.mvt");
     mvtest::WriteFileBytes(path, std::string(100, 'x'));
-    auto made = std::make_unique<mvtest::FakeWorker>();
-    fake = made.get();
-    site = std::make_unique<spi::WorkerSite>(std::move(made));
+    // Each load makes the pool's one worker anew: a fake that loads every
+    // plug-in (again, when started anew) and answers decodes with `decode`.
+    site = std::make_unique<spi::WorkerSite>(
+        [this] {
+          auto made = std::make_unique<mvtest::FakeWorker>();
+          fake = made.get();
+          fake->version = version;
+          fake->answer = [this](const std::uint8_t* request, std::uint8_t* out) {
+            if (request[0] == static_cast<std::uint8_t>(worker::Op::Load)) return mvtest::LoadAll(request, out);
+            worker::DecodeRequest head;
+            std::memcpy(&head, request, sizeof head);
+            std::vector<int> asked(head.count);
+            std::memcpy(asked.data(), request + sizeof head, asked.size() * sizeof(int));
+            worker::DecodeReply reply{};
+            reply.op = static_cast<std::uint32_t>(worker::Op::Decode);
+            const End end = decode(asked, reply);
+            std::memcpy(out, &reply, sizeof reply);
+            return end;
+          };
+          return made;
+        },
+        1);
     site->OnFault = [this](int p) { faulted.push_back(p); };
   }
-  // Loads `count` plug-ins into the fake worker, then answers decodes with
-  // `decode`: the plug-ins of the request, and where to write the reply.
-  void Load(int count, std::function<End(const std::vector<int>& asked, worker::DecodeReply& reply)> decode) {
+  // Loads `count` plug-ins into a fake worker that answers decodes with
+  // `answer`: the plug-ins of the request, and where to write the reply.
+  void Load(int count, std::function<End(const std::vector<int>& asked, worker::DecodeReply& reply)> answer) {
+    decode = std::move(answer);
     std::vector<spi::SiteLoaded> loaded;
-    fake->answer = mvtest::LoadAll;
     ASSERT_TRUE(site->Load("C:\\plugins", std::vector<std::string>(static_cast<std::size_t>(count), "p.spi"), loaded));
-    // A worker started anew is loaded again as the first was.
-    fake->answer = [decode](const std::uint8_t* request, std::uint8_t* out) {
-      if (request[0] == static_cast<std::uint8_t>(worker::Op::Load)) return mvtest::LoadAll(request, out);
-      worker::DecodeRequest head;
-      std::memcpy(&head, request, sizeof head);
-      std::vector<int> asked(head.count);
-      std::memcpy(asked.data(), request + sizeof head, asked.size() * sizeof(int));
-      worker::DecodeReply reply{};
-      reply.op = static_cast<std::uint32_t>(worker::Op::Decode);
-      const End end = decode(asked, reply);
-      std::memcpy(out, &reply, sizeof reply);
-      return end;
-    };
   }
   spi::Outcome Decode(int plugins) {
     std::vector<int> all;
@@ -72,6 +78,8 @@ class WorkerSiteTest : public ::testing::Test {
   }
 
   std::wstring path;
+  std::function<End(const std::vector<int>& asked, worker::DecodeReply& reply)> decode;
+  std::uint32_t version = worker::kVersion;
   mvtest::FakeWorker* fake = nullptr;
   std::unique_ptr<spi::WorkerSite> site;
   std::vector<int> faulted;
@@ -161,7 +169,7 @@ TEST_F(WorkerSiteTest, WorkersDyingOverOneFileEndInItsFailure) {
 }
 
 TEST_F(WorkerSiteTest, AWorkerOfAnotherVersionIsRefusedWithTheReason) {
-  fake->version = worker::kVersion - 1;
+  version = worker::kVersion - 1;
   std::vector<spi::SiteLoaded> loaded;
   EXPECT_FALSE(site->Load("C:\\plugins", {"p.spi"}, loaded));
   EXPECT_EQ(site->Problem(), "FakeWorker.exe はこの版のMorvaneのものではありません（版 " +

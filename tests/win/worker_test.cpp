@@ -157,17 +157,17 @@ TEST_F(WorkerTest, APluginAskingTheUserIsWaitedForPastTheHangLimit) {
     if (!up_at) {
       up_at = ::GetTickCount();
       owner = ::GetWindow(box, GW_OWNER);
-      main_disabled = !::IsWindowEnabled(frmMain->Handle());
       ::PostMessageA(frmMain->Handle(), WM_DROPFILES,
                      reinterpret_cast<WPARAM>(mvtest::MakeDrop({images + "one.bmp", images + "two.bmp"})), 0);
     } else if (::GetTickCount() - up_at > 2500) {
       answer.SetEnabled(false);
+      main_disabled = !::IsWindowEnabled(frmMain->Handle());
       ::PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
   };
   answer.SetEnabled(true);
   frmMain->LoadPaths({mv::WideFromAnsi(images + "a.mvt")});
-  mvtest::Pump();
+  ASSERT_TRUE(mvtest::WaitForLoad());
   ASSERT_EQ(frmMain->BeforeImages.size(), 3u) << "the box was not answered, or the plug-in was ended";
   EXPECT_EQ(frmMain->BeforeImages[0]->BitCount, 8);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(frmMain->lstBefore->Item(i), (std::array{"a.mvt", "one.bmp", "two.bmp"}[i]));

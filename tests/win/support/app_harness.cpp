@@ -119,6 +119,10 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   }
 }
 
+bool WaitForLoad(int timeout_ms) {
+  return PumpUntil([] { return !frmMain || !frmMain->Loading(); }, timeout_ms);
+}
+
 MessageBoxRecorder::MessageBoxRecorder() {
   previous_ = forms::SetMessageBoxHook([this](const forms::MessageBoxRequest& r) {
     boxes_.push_back(r);

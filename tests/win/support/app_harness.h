@@ -31,6 +31,9 @@ void RemoveSusieRegistryKey();
 void Pump(int milliseconds = 0);
 // Pumps until the predicate holds or the time runs out; true if it held.
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 3000);
+// Pumps until the main window's load (and those queued behind it) has
+// ended; false when it runs past the time.
+bool WaitForLoad(int timeout_ms = 60000);
 
 // Records every message box and answers it from a queue (default: IDOK /
 // IDYES / IDRETRY per the buttons... see Answer).

@@ -17,7 +17,7 @@ bool FakeWorker::Start(std::string&) {
 }
 
 spi::WorkerChannel::End FakeWorker::Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity,
-                                         Wait, std::vector<std::uint8_t>& reply) {
+                                         Wait, HWND, std::vector<std::uint8_t>& reply) {
   reply.clear();
   if (!running_) return End::NotRunning;
   std::uint8_t* area = box_.data() + worker::kRequestOffset;

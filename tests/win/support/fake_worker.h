@@ -36,7 +36,7 @@ class FakeWorker final : public spi::WorkerChannel {
   bool Running() const override { return running_; }
   bool Alive() override { return running_; }
   void Stop() override { running_ = false; }
-  End Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity, Wait wait,
+  End Call(const void* request, std::size_t request_bytes, std::size_t reply_capacity, Wait wait, HWND owner,
            std::vector<std::uint8_t>& reply) override;
   int Culprit() const override { return culprit; }
   std::uint8_t* RequestArea() override { return running_ ? box_.data() + worker::kRequestOffset : nullptr; }

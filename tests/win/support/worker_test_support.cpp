@@ -23,7 +23,10 @@ void WorkerTest::StartWith(const std::string& from, const std::string& ext, cons
   plugin_dir = MakeScratchDir("worker_plugins");
   for (const auto& stem : stems)
     ASSERT_TRUE(::CopyFileA((from + stem + ext).c_str(), (plugin_dir + stem + ext).c_str(), FALSE)) << stem;
-  WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n" + more);
+  // One decoder unless the test asks for a pool: a fixture's counters are
+  // one block by name, started afresh by each worker that loads it.
+  const std::string decoders = more.find("Decoders=") == std::string::npos ? "Decoders=1\r\n" : "";
+  WriteSettingsFile("[Setting]\r\nSusie Plug-in Dir=" + plugin_dir + "\r\n" + decoders + more);
   StartApp();
   // The order of trial is the test's, whatever order the folder gave.
   auto& list = frmMain->SpiCtrl->Plugins;
