@@ -18,10 +18,8 @@ constexpr std::size_t kAheadBytes = std::size_t{128} << 20;
 std::size_t HeldBytes(const tag_BeforeImage* image) {
   if (!image) return 0;
   std::size_t bytes = image->FileView ? image->FileSize : 0;
-  if (image->Bitmap) {
-    const std::size_t stride = (static_cast<std::size_t>(image->Width) * static_cast<std::size_t>(image->BitCount) + 31) / 32 * 4;
-    bytes += stride * static_cast<std::size_t>(image->Height < 0 ? -static_cast<long long>(image->Height) : image->Height);
-  }
+  if (image->Bitmap)
+    bytes += static_cast<std::size_t>(image->Bitmap->Stride()) * static_cast<std::size_t>(std::max(image->Bitmap->Height(), 0));
   return bytes;
 }
 
